@@ -1,0 +1,32 @@
+# The project's commands. A fresh machine needs only `make run` or `make test`:
+# both install what is missing first.
+BUILD_DIR := build
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release \
+               -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
+TOOL_EXE := $(BUILD_DIR)/bin/OrvanneKeyConfig.exe
+
+.PHONY: all install configure build test run bench clean
+
+all: build
+
+install:
+	@scripts/install-deps.sh
+
+configure: install
+	@[ -f $(BUILD_DIR)/build.ninja ] || cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+
+build: configure
+	@cmake --build $(BUILD_DIR)
+
+# Every test program runs under Wine on one virtual display.
+test: build
+	@scripts/run-tests
+
+run: build
+	@scripts/run-tool $(TOOL_EXE)
+
+bench: build
+	@scripts/wine-run $(BUILD_DIR)/bin/bench.exe
+
+clean:
+	rm -rf $(BUILD_DIR)

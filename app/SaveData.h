@@ -1,0 +1,69 @@
+// The game's save file "./saves.qvr" as the tool edits it: the eight key
+// masks in the clear, the ten game records scrambled with a keystream from the
+// runtime's random generator and guarded by a 16-bit checksum.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct SaveRecord {
+    int32_t valueA = 0;
+    uint16_t valueB = 0;
+    int32_t valueC = 0;
+    uint8_t flag = 1;
+};
+
+constexpr int SaveRecordCount = 10;
+constexpr size_t SaveFileSize = 149;           // what the tool writes
+constexpr size_t SaveChecksumOffset = 37;
+constexpr size_t SaveRecordsOffset = 39;
+constexpr size_t SaveRecordSize = 11;
+constexpr int SaveKeystreamLength = 4 * SaveRecordCount; // one value per record field
+constexpr int32_t SaveFileSeed = 0x4F;         // ours; any fixed value below 256 reads every file
+extern const char SaveFileName[];              // "./saves.qvr", in the working directory
+
+class SaveData {
+public:
+    SaveData() = default;
+    virtual ~SaveData() {}
+
+    // Reads and decodes the whole file. 0 = success; 1 = cannot be opened;
+    // 2 = wrong magic (object unchanged) or checksum mismatch (object holds
+    // the decoded content).
+    int32_t Load();
+
+    // Encodes the object and replaces the file in one step. false = the file
+    // could not be written, flushed or replaced; the old file is then as it was.
+    bool Save();
+
+    SaveRecord records[SaveRecordCount];
+    uint16_t headerValue = 0;
+    int32_t maskS = 0x20;   // button 2
+    int32_t maskZ = 0x40;   // button 3
+    int32_t maskV = 0x1000; // button 9
+    int32_t maskW = 0x10;   // button 1
+    int32_t maskA = 0x80;   // button 4
+    int32_t maskX = 0x400;  // button 7
+    int32_t maskC = 0x800;  // button 8
+    int32_t maskB = 0x8000; // button 12
+};
+
+// The codec, pure functions over bytes. The keystream holds the 40 values
+// (0..255) that scramble the record fields, in file order.
+
+// Whether the file starts with the magic "QVR".
+bool HasSaveMagic(const uint8_t* file, size_t fileSize);
+
+// Decodes fileSize bytes of a save file into data, the way the game reads it:
+// bytes that a short file does not reach leave their field as it was (record
+// fields are unscrambled all the same); bytes past the format are ignored.
+// Returns 0 when the checksum matches, 2 when it does not or the magic is
+// wrong; with a wrong magic data is not touched.
+int32_t DecodeSaveFile(const uint8_t* file, size_t fileSize, const uint8_t* keystream, SaveData& data);
+
+// Encodes data into the 149 bytes of a save file.
+void EncodeSaveFile(const SaveData& data, const uint8_t* keystream, uint8_t* file);
+
+// The keystream for a seed: SeedRandom(seed), then 40 draws of RandomUpTo(255).
+// Leaves the runtime's generator after those draws.
+void MakeSaveKeystream(int32_t seed, uint8_t* keystream);

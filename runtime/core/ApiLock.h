@@ -1,0 +1,31 @@
+// The lock that serialises the runtime's driving entry points between threads:
+// re-entrant for its owner, first-come-first-served for everyone else.
+#pragma once
+
+#include <windows.h>
+#include <cstdint>
+
+constexpr int ApiLockQueueSize = 4096;
+
+// One place of the wait queue. The event belongs to the place, not to the
+// thread: it moves forward with the entry as the queue advances.
+struct ApiLockWaiter {
+    DWORD threadId;  // waiting thread, 0 when the place is free
+    HANDLE event;    // manual-reset, unnamed; created on first use
+};
+
+struct ApiLockState {
+    int32_t nesting;                         // enters of the owner not yet left
+    int32_t locked;                          // 1 while some thread owns the lock
+    DWORD owner;                             // owner, or last owner; -1 once fully released
+    ApiLockWaiter waiters[ApiLockQueueSize]; // the wait queue, entry 0 is the head
+    int32_t initialised;                     // 1 once the events and the guard exist
+    int32_t waitCount;                       // queued waiters, 0..4096
+    CRITICAL_SECTION guard;                  // protects every field above
+};
+
+extern ApiLockState ApiLock;
+
+void EnterApiLock();
+void LeaveApiLock();
+void DestroyApiLock();

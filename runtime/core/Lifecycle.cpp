@@ -1,0 +1,3 @@
+#include "runtime/core/Lifecycle.h"
+
+LifecycleState Lifecycle;

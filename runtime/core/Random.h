@@ -1,0 +1,32 @@
+// The process-wide MT19937 generator, seeded as its 1998 reference code does.
+#pragma once
+
+#include <cstdint>
+
+constexpr int RandomStateWords = 624;
+
+struct RandomState {
+    // The 624 state words plus a spare that holds a copy of word 0 during a
+    // refresh, so that the last word's recurrence needs no wrap-around.
+    alignas(16) uint32_t state[RandomStateWords + 1];
+    alignas(16) uint32_t output[RandomStateWords]; // tempered outputs of the current state
+    int32_t nextIndex;   // next output to hand out; 624 = used up
+    int32_t seeded;      // set by the first seeding
+    int32_t useVector;   // refresh with SSE2, decided at each seeding
+};
+
+extern RandomState Random;
+
+// Pure generator steps over a given state, so that tests and benchmarks can
+// run them on their own instance.
+void SeedRandomState(RandomState& rng, uint32_t seed);
+void RefreshRandomState(RandomState& rng);
+uint32_t NextRandomWord(RandomState& rng);
+
+// The next raw output word of the process-wide generator.
+uint32_t NextRandom32();
+
+// The two ways to the same refresh; RefreshRandomState picks one by the
+// state's useVector flag. Exposed so that tests can hold them side by side.
+void RefreshRandomStateScalar(RandomState& rng);
+void RefreshRandomStateVector(RandomState& rng);

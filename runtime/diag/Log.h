@@ -1,0 +1,38 @@
+// The runtime's log: "Log.txt" in the start-up directory, or the debugger
+// output alone in host-window mode.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr int LogFileNameSize = 260;
+constexpr size_t LogShortTextLimit = 256; // texts shorter than this need no allocation
+constexpr size_t LogPrintfBufferSize = 1024;
+
+struct LogState {
+    int32_t LogDisabled;              // 1: no file is created or written (SetLogOutput(0))
+    char LogFileName[LogFileNameSize]; // "Log.txt" once the log has started
+    int32_t LogIndentLevel;           // TABs at the start of each line, never below 0
+    int32_t LogMidLine;               // 1: the last text left its line open
+    uint32_t LogStartTime;            // timeGetTime() when the log started
+};
+
+extern LogState Log;
+
+int StartLog();
+int LogWrite(const char* text);
+int LogPrintf(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+int IncreaseLogIndent();
+int DecreaseLogIndent();
+
+// Whether byte starts a double-byte character in the given character set
+// (1 Shift-JIS and 0: 0x81..0x9F and 0xE0..0xFC; 2, 3, 4: top bit set).
+bool IsLeadByte(uint8_t byte, int32_t characterSet);
+
+// Line-end expansion, a pure function over bytes: copies text[0..length) to
+// out, turning each line feed without a carriage return before it into CR LF,
+// stepping over the second byte of double-byte characters. From the first
+// line feed that already has its CR on, the rest is copied unchanged. out
+// must hold 2 * length + 1 bytes; it is zero-terminated. Returns the number
+// of bytes written, without the terminator.
+size_t ExpandLineEnds(const char* text, size_t length, int32_t characterSet, char* out);

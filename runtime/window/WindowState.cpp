@@ -1,0 +1,3 @@
+#include "runtime/window/WindowState.h"
+
+WindowState Window;

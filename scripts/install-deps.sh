@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, and nothing that is already there.
+# Safe to run again: with everything present it only checks and returns.
+set -euo pipefail
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+# Debian packages: the 32-bit mingw cross compiler, Wine with its 32-bit half,
+# a virtual display for windows, Japanese fonts and locale, screenshot tools.
+PACKAGES=(cmake make ninja-build googletest g++-mingw-w64-i686 mingw-w64-i686-dev
+          wine wine32:i386 xvfb xauth xdotool fonts-ipafont-gothic imagemagick locales)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "install-deps: installing ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        $SUDO dpkg --add-architecture i386
+    fi
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# Wine runs with the Japanese locale so that its ANSI code page is 932.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+    echo "install-deps: generating the ja_JP.UTF-8 locale"
+    if ! grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null; then
+        echo 'ja_JP.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+    $SUDO locale-gen >/dev/null
+fi

@@ -1,0 +1,335 @@
+#include "app/SaveData.h"
+#include "runtime/Runtime.h"
+#include "support/TempDirectory.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Keystream(int32_t seed) {
+    Bytes keystream(SaveKeystreamLength);
+    MakeSaveKeystream(seed, keystream.data());
+    return keystream;
+}
+
+Bytes Encode(const SaveData& data, const Bytes& keystream) {
+    Bytes file(SaveFileSize);
+    EncodeSaveFile(data, keystream.data(), file.data());
+    return file;
+}
+
+uint32_t ReadLe(const Bytes& file, size_t offset, size_t width) {
+    uint32_t value = 0;
+    for (size_t i = 0; i < width; ++i) value |= uint32_t(file[offset + i]) << (8 * i);
+    return value;
+}
+
+// A save object whose every field differs from the others and from the defaults.
+SaveData Sample() {
+    SaveData data;
+    data.headerValue = 0xBEEF;
+    data.maskW = 0x10;
+    data.maskS = 0x100;
+    data.maskZ = 0x2000;
+    data.maskA = 0x40000;
+    data.maskX = 0x800000;
+    data.maskC = 0x1000000;
+    data.maskV = 0x20000000;
+    data.maskB = int32_t(0x80000000u);
+    for (int i = 0; i < SaveRecordCount; ++i) {
+        data.records[i].valueA = int32_t(0x11223344u * (i + 1));
+        data.records[i].valueB = uint16_t(0xA1B2 + i * 0x101);
+        data.records[i].valueC = int32_t(0xCAFEF00Du - i * 0x01010101u);
+        data.records[i].flag = uint8_t(i * 37);
+    }
+    return data;
+}
+
+void ExpectSame(const SaveData& expected, const SaveData& actual) {
+    EXPECT_EQ(expected.headerValue, actual.headerValue);
+    EXPECT_EQ(expected.maskS, actual.maskS);
+    EXPECT_EQ(expected.maskZ, actual.maskZ);
+    EXPECT_EQ(expected.maskA, actual.maskA);
+    EXPECT_EQ(expected.maskW, actual.maskW);
+    EXPECT_EQ(expected.maskX, actual.maskX);
+    EXPECT_EQ(expected.maskC, actual.maskC);
+    EXPECT_EQ(expected.maskV, actual.maskV);
+    EXPECT_EQ(expected.maskB, actual.maskB);
+    for (int i = 0; i < SaveRecordCount; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(expected.records[i].valueA, actual.records[i].valueA);
+        EXPECT_EQ(expected.records[i].valueB, actual.records[i].valueB);
+        EXPECT_EQ(expected.records[i].valueC, actual.records[i].valueC);
+        EXPECT_EQ(expected.records[i].flag, actual.records[i].flag);
+    }
+}
+
+// ---- The codec on plain bytes ---------------------------------------------
+
+TEST(SaveCodec, LayoutWithAZeroKeystream) {
+    const Bytes zeros(SaveKeystreamLength, 0);
+    SaveData data = Sample();
+    Bytes file = Encode(data, zeros);
+
+    EXPECT_EQ(0, std::memcmp(file.data(), "QVR", 3));
+    EXPECT_EQ(0xBEEFu, ReadLe(file, 3, 2));
+    // The masks stand in the order W, S, Z, A, X, C, V, B.
+    const int32_t inFileOrder[] = {data.maskW, data.maskS, data.maskZ, data.maskA,
+                                   data.maskX, data.maskC, data.maskV, data.maskB};
+    for (int k = 0; k < 8; ++k) EXPECT_EQ(uint32_t(inFileOrder[k]), ReadLe(file, 5 + 4 * k, 4)) << k;
+
+    uint32_t sum = 0;
+    for (int i = 0; i < SaveRecordCount; ++i) {
+        size_t at = SaveRecordsOffset + SaveRecordSize * i;
+        EXPECT_EQ(uint32_t(data.records[i].valueA), ReadLe(file, at, 4)) << i;
+        EXPECT_EQ(data.records[i].flag, file[at + 4]) << i;
+        EXPECT_EQ(data.records[i].valueB, ReadLe(file, at + 5, 2)) << i;
+        EXPECT_EQ(uint32_t(data.records[i].valueC), ReadLe(file, at + 7, 4)) << i;
+        sum += uint32_t(data.records[i].valueA) + data.records[i].flag + data.records[i].valueB +
+               uint32_t(data.records[i].valueC);
+    }
+    EXPECT_EQ(sum & 0xFFFF, ReadLe(file, SaveChecksumOffset, 2));
+}
+
+TEST(SaveCodec, KeystreamScramblesOnlyTheLowestByteOfEachField) {
+    Bytes keystream(SaveKeystreamLength);
+    for (int i = 0; i < SaveKeystreamLength; ++i) keystream[i] = uint8_t(0xF0 + i % 4);
+    SaveData data;
+    data.records[0].valueA = 0x11223344;
+    data.records[0].flag = 0x01;
+    data.records[0].valueB = 0x5566;
+    data.records[0].valueC = 0x778899AA;
+    Bytes file = Encode(data, keystream);
+    const uint8_t expected[11] = {0x44 ^ 0xF0, 0x33, 0x22, 0x11, 0x01 ^ 0xF1, 0x66 ^ 0xF2, 0x55,
+                                  0xAA ^ 0xF3, 0x99, 0x88, 0x77};
+    EXPECT_EQ(0, std::memcmp(expected, file.data() + SaveRecordsOffset, sizeof expected));
+}
+
+TEST(SaveCodec, TopBitMaskIsStoredLittleEndian) {
+    SaveData data;
+    data.maskB = int32_t(0x80000000u);
+    Bytes file = Encode(data, Keystream(SaveFileSeed));
+    const uint8_t expected[4] = {0x00, 0x00, 0x00, 0x80};
+    EXPECT_EQ(0, std::memcmp(expected, file.data() + 33, 4));
+}
+
+TEST(SaveCodec, DecodeInvertsEncode) {
+    const Bytes keystream = Keystream(SaveFileSeed);
+    const SaveData original = Sample();
+    SaveData decoded;
+    Bytes file = Encode(original, keystream);
+    ASSERT_EQ(0, DecodeSaveFile(file.data(), file.size(), keystream.data(), decoded));
+    ExpectSame(original, decoded);
+    EXPECT_EQ(file, Encode(decoded, keystream));
+}
+
+// Each case edits a well-formed file and says what decoding it must give.
+struct FileEditCase {
+    const char* name;
+    std::function<void(Bytes&)> edit;
+    int32_t expected;
+};
+
+TEST(SaveCodec, EditedFilesAreJudgedByMagicAndChecksum) {
+    const FileEditCase cases[] = {
+        {"untouched", [](Bytes&) {}, 0},
+        {"150 bytes, the excess ignored", [](Bytes& f) { f.push_back(0x55); }, 0},
+        {"header value changed", [](Bytes& f) { f[3] ^= 0xFF; }, 0},
+        {"a mask changed", [](Bytes& f) { f[20] ^= 0x01; }, 0},
+        {"lowest byte of valueA changed", [](Bytes& f) { f[39] ^= 0x01; }, 2},
+        {"second byte of valueC changed", [](Bytes& f) { f[39 + 11 * 9 + 8] ^= 0x01; }, 2},
+        {"flag changed", [](Bytes& f) { f[39 + 4] ^= 0x80; }, 2},
+        {"checksum changed", [](Bytes& f) { f[37] ^= 0x01; }, 2},
+        // The checksum keeps only the lowest 16 bits of the sum.
+        {"upper bytes of valueA changed", [](Bytes& f) { f[39 + 2] ^= 0x10, f[39 + 3] ^= 0x01; }, 0},
+        {"upper bytes of valueC changed", [](Bytes& f) { f[39 + 10] ^= 0x7F; }, 0},
+        {"magic only", [](Bytes& f) { f.resize(3); }, 2},
+        {"wrong magic", [](Bytes& f) { f[2] = 'X'; }, 2},
+        {"shorter than the magic", [](Bytes& f) { f.resize(2); }, 2},
+        {"empty", [](Bytes& f) { f.clear(); }, 2},
+    };
+    const Bytes keystream = Keystream(SaveFileSeed);
+    const Bytes wellFormed = Encode(Sample(), keystream);
+    for (const FileEditCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes file = wellFormed;
+        c.edit(file);
+        SaveData data;
+        EXPECT_EQ(c.expected, DecodeSaveFile(file.data(), file.size(), keystream.data(), data));
+    }
+}
+
+TEST(SaveCodec, WrongMagicLeavesTheObjectAlone) {
+    const Bytes keystream = Keystream(SaveFileSeed);
+    Bytes file = Encode(Sample(), keystream);
+    file[0] = 'q';
+    SaveData data;
+    ASSERT_EQ(2, DecodeSaveFile(file.data(), file.size(), keystream.data(), data));
+    ExpectSame(SaveData(), data);
+}
+
+TEST(SaveCodec, ChecksumMismatchStillDecodes) {
+    const Bytes keystream = Keystream(SaveFileSeed);
+    const SaveData original = Sample();
+    Bytes file = Encode(original, keystream);
+    file[38] ^= 0x40;
+    SaveData data;
+    ASSERT_EQ(2, DecodeSaveFile(file.data(), file.size(), keystream.data(), data));
+    ExpectSame(original, data);
+}
+
+TEST(SaveCodec, ShortFileKeepsTheFieldsItDoesNotReach) {
+    const Bytes keystream = Keystream(SaveFileSeed);
+    const SaveData original = Sample();
+    Bytes file = Encode(original, keystream);
+    // Ends after the first byte of record 1's valueA.
+    file.resize(SaveRecordsOffset + SaveRecordSize + 1);
+    SaveData data;
+    DecodeSaveFile(file.data(), file.size(), keystream.data(), data);
+
+    EXPECT_EQ(original.maskB, data.maskB);
+    EXPECT_EQ(original.records[0].valueC, data.records[0].valueC);
+    // Record 1's valueA: the lowest byte from the file, the rest kept (0),
+    // then unscrambled like every record field.
+    EXPECT_EQ(int32_t(original.records[1].valueA & 0xFF), data.records[1].valueA);
+    // Unreached record fields keep their bytes but are XOR-ed all the same.
+    EXPECT_EQ(uint8_t(1 ^ keystream[4 * 2 + 1]), data.records[2].flag);
+}
+
+TEST(SaveCodec, MagicOnlyGivesTwoBecauseTheInitialFlagsSumToTen) {
+    const Bytes keystream(SaveKeystreamLength, 0);
+    const uint8_t magic[3] = {'Q', 'V', 'R'};
+    SaveData data;
+    EXPECT_EQ(2, DecodeSaveFile(magic, sizeof magic, keystream.data(), data));
+    // With a stored checksum of 10 the same initial records pass.
+    uint8_t withChecksum[39] = {'Q', 'V', 'R'};
+    withChecksum[37] = 10;
+    SaveData fresh;
+    EXPECT_EQ(0, DecodeSaveFile(withChecksum, sizeof withChecksum, keystream.data(), fresh));
+}
+
+// ---- Load and Save on the file --------------------------------------------
+
+class SaveFileTest : public testing::Test {
+protected:
+    TempDirectory dir{TempDirectory::Enter::Yes};
+    std::string path = dir.File("saves.qvr");
+
+    void Put(const Bytes& bytes) { ASSERT_TRUE(WriteFileBytes(path, std::string(bytes.begin(), bytes.end()))); }
+    Bytes Get() const {
+        std::string bytes = ReadFileBytes(path);
+        return Bytes(bytes.begin(), bytes.end());
+    }
+    void ExpectOnlyTheSaveFile() { EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, dir.List()); }
+};
+
+TEST_F(SaveFileTest, LoadOfAMissingFileGivesOneAndChangesNothing) {
+    SaveData data = Sample();
+    EXPECT_EQ(1, data.Load());
+    ExpectSame(Sample(), data);
+}
+
+TEST_F(SaveFileTest, SaveCreatesAMissingFileWithTheInitialValues) {
+    ASSERT_TRUE(SaveData().Save());
+    EXPECT_EQ(SaveFileSize, Get().size());
+    ExpectOnlyTheSaveFile();
+    SaveData loaded = Sample();
+    ASSERT_EQ(0, loaded.Load());
+    ExpectSame(SaveData(), loaded);
+}
+
+// Whatever seed wrote the file, Load then Save gives it back byte for byte;
+// only the decoded record values depend on the seed.
+TEST_F(SaveFileTest, LoadThenSaveReproducesTheFile) {
+    for (int32_t seed : {int32_t(SaveFileSeed), 0, 200, 255}) {
+        SCOPED_TRACE(seed);
+        const Bytes original = Encode(Sample(), Keystream(seed));
+        Put(original);
+        SaveData data;
+        ASSERT_EQ(0, data.Load());
+        ASSERT_TRUE(data.Save());
+        EXPECT_EQ(original, Get());
+        ExpectOnlyTheSaveFile();
+    }
+}
+
+TEST_F(SaveFileTest, ALongFileIsWrittenBackAt149Bytes) {
+    Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
+    Bytes longer = original;
+    longer.insert(longer.end(), 60, 0xEE);
+    Put(longer);
+    SaveData data;
+    ASSERT_EQ(0, data.Load());
+    ASSERT_TRUE(data.Save());
+    EXPECT_EQ(original, Get());
+}
+
+TEST_F(SaveFileTest, ChangedMaskIsWrittenAndTheRestPassesThrough) {
+    const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
+    Put(original);
+    SaveData data;
+    ASSERT_EQ(0, data.Load());
+    data.maskZ = 0x80;
+    ASSERT_TRUE(data.Save());
+    Bytes expected = original;
+    expected[13] = 0x80, expected[14] = expected[15] = expected[16] = 0;
+    EXPECT_EQ(expected, Get());
+}
+
+TEST_F(SaveFileTest, GeneratorContinuesFromTheFileSeedsSequence) {
+    Put(Encode(Sample(), Keystream(SaveFileSeed)));
+    SeedRandom(SaveFileSeed);
+    for (int i = 0; i < SaveKeystreamLength; ++i) RandomUpTo(255);
+    const int next = RandomUpTo(255);
+    SaveData data;
+    ASSERT_EQ(0, data.Load());
+    EXPECT_EQ(next, RandomUpTo(255));
+}
+
+// A save file that cannot be written is left exactly as it was, and no
+// temporary file stays behind.
+TEST_F(SaveFileTest, ReadOnlyFileIsNotTouched) {
+    const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
+    Put(original);
+    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+    SaveData data;
+    data.maskS = 0x10;
+    EXPECT_FALSE(data.Save());
+    EXPECT_EQ(original, Get());
+    ExpectOnlyTheSaveFile();
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SaveFileTest, FileHeldWithoutSharingIsNotTouched) {
+    const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
+    Put(original);
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    SaveData data;
+    data.maskS = 0x10;
+    EXPECT_FALSE(data.Save());
+    CloseHandle(held);
+    EXPECT_EQ(original, Get());
+    ExpectOnlyTheSaveFile();
+}
+
+TEST_F(SaveFileTest, LoadReadsAFileThatAnotherProcessHasOpenForWriting) {
+    const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
+    Put(original);
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    SaveData data;
+    EXPECT_EQ(0, data.Load());
+    CloseHandle(writer);
+}
+
+} // namespace

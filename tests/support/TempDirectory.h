@@ -1,0 +1,30 @@
+// A fresh directory under the system's temporary folder, removed with
+// everything in it when the object goes. Optionally the working directory
+// while it lives.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TempDirectory {
+public:
+    enum class Enter { No, Yes };
+    explicit TempDirectory(Enter enter = Enter::No);
+    ~TempDirectory();
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "\\" + name; }
+    // Names of the files in the directory, sorted.
+    std::vector<std::string> List() const;
+
+private:
+    std::string path_;
+    std::string previousDirectory_;
+};
+
+// Whole-file helpers for tests.
+std::string ReadFileBytes(const std::string& path);
+bool WriteFileBytes(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
