@@ -21,7 +21,7 @@ struct ApiLockState {
     ApiLockWaiter waiters[ApiLockQueueSize]; // the wait queue, entry 0 is the head
     int32_t initialised;                     // 1 once the events and the guard exist
     int32_t waitCount;                       // queued waiters, 0..4096
-    CRITICAL_SECTION guard;                  // protects every field above
+    volatile LONG guard;                     // 1 while a thread does the bookkeeping; protects every field above
 };
 
 extern ApiLockState ApiLock;
@@ -29,3 +29,8 @@ extern ApiLockState ApiLock;
 void EnterApiLock();
 void LeaveApiLock();
 void DestroyApiLock();
+
+// The guard around the lock's bookkeeping, for code that must read the queue
+// as one consistent picture.
+void AcquireApiLockGuard();
+void ReleaseApiLockGuard();

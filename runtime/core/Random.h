@@ -23,8 +23,16 @@ void SeedRandomState(RandomState& rng, uint32_t seed);
 void RefreshRandomState(RandomState& rng);
 uint32_t NextRandomWord(RandomState& rng);
 
-// The next raw output word of the process-wide generator.
-uint32_t NextRandom32();
+// The next raw output word of the process-wide generator. A draw is an array
+// read and an increment, so it is inline; running out of words (or drawing
+// before any seeding) goes to NextRandomWord.
+inline uint32_t NextRandom32() {
+    int32_t index = Random.nextIndex;
+    if (__builtin_expect(uint32_t(index) >= uint32_t(RandomStateWords) || !Random.seeded, 0))
+        return NextRandomWord(Random);
+    Random.nextIndex = index + 1;
+    return Random.output[index];
+}
 
 // The two ways to the same refresh; RefreshRandomState picks one by the
 // state's useVector flag. Exposed so that tests can hold them side by side.

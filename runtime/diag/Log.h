@@ -36,3 +36,8 @@ bool IsLeadByte(uint8_t byte, int32_t characterSet);
 // must hold 2 * length + 1 bytes; it is zero-terminated. Returns the number
 // of bytes written, without the terminator.
 size_t ExpandLineEnds(const char* text, size_t length, int32_t characterSet, char* out);
+
+// The log file's path, a pure function: directory, a backslash unless the
+// directory already ends in one (a drive root such as "C:\"), then fileName,
+// into path[size]. False, with path empty, when the result does not fit.
+bool JoinLogPath(const char* directory, const char* fileName, char* path, size_t size);

@@ -30,6 +30,7 @@ struct AllocatorState {
     int32_t AllocationCount;              // number of live blocks
     CRITICAL_SECTION AllocationLock;      // re-entrant; created on first use, never destroyed
     int32_t lockCreated;                  // 1 once AllocationLock exists
+    HANDLE processHeap;                   // GetProcessHeap(), looked up with the lock's creation
     int32_t TraceAllAllocations;          // 1: log every operation
     int32_t TraceSize;                    // log operations on blocks of this size; negative = all
     int32_t PrintTotalsOnChange;          // 1: log the totals after every operation

@@ -1,0 +1,342 @@
+// The API lock with real threads. Threads are told apart by the order in
+// which they get the lock; every wait is bounded, so a broken hand-over
+// fails the test instead of hanging it.
+#include "runtime/core/ApiLock.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD NoOwner = ~DWORD(0);
+constexpr DWORD PatienceMs = 10000;
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD limitMs = PatienceMs) {
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > limitMs) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+// A Win32 thread whose join is bounded: a thread still stuck after the
+// patience runs out is terminated, so a failing test ends.
+class TestThread {
+public:
+    explicit TestThread(std::function<void()> body) : body_(std::move(body)) {
+        handle_ = CreateThread(nullptr, 0, &TestThread::Run, this, 0, &id_);
+    }
+    ~TestThread() {
+        if (!Join()) TerminateThread(handle_, 1);
+        CloseHandle(handle_);
+    }
+    TestThread(const TestThread&) = delete;
+    TestThread& operator=(const TestThread&) = delete;
+
+    bool Join(DWORD limitMs = PatienceMs) { return WaitForSingleObject(handle_, limitMs) == WAIT_OBJECT_0; }
+    DWORD Id() const { return id_; }
+
+private:
+    static DWORD WINAPI Run(void* self) {
+        static_cast<TestThread*>(self)->body_();
+        return 0;
+    }
+    std::function<void()> body_;
+    HANDLE handle_ = nullptr;
+    DWORD id_ = 0;
+};
+
+// The queue as one consistent picture, read under the lock's own guard.
+struct QueueView {
+    int32_t nesting, locked, waitCount;
+    DWORD owner;
+    std::vector<ApiLockWaiter> waiters;  // the occupied places
+};
+
+QueueView ReadQueue() {
+    AcquireApiLockGuard();
+    QueueView view{ApiLock.nesting, ApiLock.locked, ApiLock.waitCount, ApiLock.owner,
+                   std::vector<ApiLockWaiter>(ApiLock.waiters, ApiLock.waiters + ApiLock.waitCount)};
+    ReleaseApiLockGuard();
+    return view;
+}
+
+int WaitCount() { return ReadQueue().waitCount; }
+
+std::set<HANDLE> AllEvents() {
+    std::set<HANDLE> events;
+    for (const ApiLockWaiter& waiter : ApiLock.waiters) events.insert(waiter.event);
+    return events;
+}
+
+bool IsSignalled(HANDLE event) { return WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
+
+class ApiLockTest : public testing::Test {
+protected:
+    // Every test starts from the lock as a fresh process has it.
+    void SetUp() override { Reset(); }
+    void TearDown() override { Reset(); }
+    static void Reset() {
+        DestroyApiLock();
+        std::memset(&ApiLock, 0, sizeof ApiLock);
+    }
+
+    // Who got the lock, in order.
+    void Record(char who) {
+        std::lock_guard<std::mutex> hold(orderMutex);
+        order += who;
+    }
+    std::string Order() {
+        std::lock_guard<std::mutex> hold(orderMutex);
+        return order;
+    }
+
+    std::mutex orderMutex;
+    std::string order;
+};
+
+// A thread that enters, records itself, holds the lock until told, leaves.
+struct Holder {
+    std::atomic<bool> owns{false};
+    std::atomic<bool> release{false};
+    std::atomic<bool> done{false};
+    std::unique_ptr<TestThread> thread;
+
+    ~Holder() {
+        release = true;  // a test that failed half-way lets it finish
+        thread.reset();
+    }
+
+    void Start(char name, const std::function<void(char)>& record) {
+        thread.reset(new TestThread([this, name, record] {
+            EnterApiLock();
+            record(name);
+            owns = true;
+            WaitUntil([this] { return release.load(); });
+            owns = false;
+            LeaveApiLock();
+            done = true;
+        }));
+    }
+};
+
+} // namespace
+
+TEST_F(ApiLockTest, OwnerNestsAndReleasesAfterAsManyLeaves) {
+    struct Step {
+        bool enter;
+        int32_t nesting, locked;
+        bool ownedBySelf;
+    };
+    const Step steps[] = {
+        {true, 1, 1, true},
+        {true, 2, 1, true},   // re-entry does not block
+        {false, 1, 1, true},  // still owned after the first leave
+        {false, 0, 0, false},
+    };
+    const DWORD self = GetCurrentThreadId();
+    for (size_t i = 0; i < sizeof steps / sizeof steps[0]; ++i) {
+        const Step& step = steps[i];
+        SCOPED_TRACE(testing::Message() << "step " << i);
+        step.enter ? EnterApiLock() : LeaveApiLock();
+        EXPECT_EQ(step.nesting, ApiLock.nesting);
+        EXPECT_EQ(step.locked, ApiLock.locked);
+        EXPECT_EQ(step.ownedBySelf ? self : NoOwner, ApiLock.owner);
+        EXPECT_EQ(0, ApiLock.waitCount);
+    }
+
+    // The first entry created the guard and one event per queue place.
+    EXPECT_EQ(1, ApiLock.initialised);
+    std::set<HANDLE> events = AllEvents();
+    EXPECT_EQ(size_t(ApiLockQueueSize), events.size());
+    EXPECT_EQ(0u, events.count(nullptr));
+}
+
+TEST_F(ApiLockTest, WaitersGetTheLockInArrivalOrder) {
+    for (int waiterCount : {1, 3, 6}) {
+        SCOPED_TRACE(testing::Message() << waiterCount << " waiters");
+        Reset();
+        order.clear();
+        EnterApiLock();
+        const std::set<HANDLE> events = AllEvents();
+
+        std::vector<std::unique_ptr<Holder>> holders;
+        std::vector<DWORD> ids;
+        std::vector<HANDLE> ownEvents;  // the event of the place each waiter queued at
+        for (int i = 0; i < waiterCount; ++i) {
+            holders.emplace_back(new Holder);
+            holders.back()->Start(char('A' + i), [this](char who) { Record(who); });
+            ids.push_back(holders.back()->thread->Id());
+            // Wait for this one to queue before starting the next, so the
+            // arrival order is known.
+            ASSERT_TRUE(WaitUntil([&] { return WaitCount() == i + 1; }));
+            QueueView view = ReadQueue();
+            EXPECT_EQ(ids[i], view.waiters[i].threadId);
+            ownEvents.push_back(view.waiters[i].event);
+        }
+        LeaveApiLock();
+
+        for (int owner = 0; owner < waiterCount; ++owner) {
+            SCOPED_TRACE(testing::Message() << "owner " << owner);
+            ASSERT_TRUE(WaitUntil([&] { return holders[owner]->owns.load(); }));
+            QueueView view = ReadQueue();
+            EXPECT_EQ(ids[owner], view.owner);
+            EXPECT_EQ(1, view.nesting);
+            // The rest moved forward one place each, taking their events along.
+            ASSERT_EQ(waiterCount - owner - 1, view.waitCount);
+            for (int place = 0; place < view.waitCount; ++place) {
+                EXPECT_EQ(ids[owner + 1 + place], view.waiters[place].threadId) << "place " << place;
+                EXPECT_EQ(ownEvents[owner + 1 + place], view.waiters[place].event) << "place " << place;
+            }
+            // The woken thread reset its event; no event was lost or doubled.
+            EXPECT_FALSE(IsSignalled(ownEvents[owner]));
+            EXPECT_EQ(events, AllEvents());
+            holders[owner]->release = true;
+        }
+        for (auto& holder : holders) ASSERT_TRUE(holder->thread->Join());
+
+        EXPECT_EQ(std::string("ABCDEF").substr(0, size_t(waiterCount)), Order());
+        EXPECT_EQ(0, ApiLock.nesting);
+        EXPECT_EQ(0, ApiLock.locked);
+        EXPECT_EQ(NoOwner, ApiLock.owner);
+        EXPECT_EQ(0, ApiLock.waitCount);
+    }
+}
+
+TEST_F(ApiLockTest, ReleasingOwnerThatEntersAgainQueuesBehindWaiters) {
+    EnterApiLock();  // create the lock on this thread before the others start
+    LeaveApiLock();
+
+    std::atomic<bool> firstOwnerReady{false}, waiterQueued{false};
+    std::atomic<DWORD> firstOwnerId{0};
+    TestThread first([&] {
+        firstOwnerId = GetCurrentThreadId();
+        EnterApiLock();
+        firstOwnerReady = true;
+        WaitUntil([&] { return waiterQueued.load(); });
+        LeaveApiLock();  // hands the lock to the waiter...
+        EnterApiLock();  // ...so this must queue behind it
+        Record('A');
+        LeaveApiLock();
+    });
+    ASSERT_TRUE(WaitUntil([&] { return firstOwnerReady.load(); }));
+
+    TestThread second([&] {
+        EnterApiLock();
+        Record('B');
+        // Stay until the first thread has queued again, so that it cannot
+        // slip in between.
+        WaitUntil([&] {
+            QueueView view = ReadQueue();
+            return view.waitCount == 1 && view.waiters[0].threadId == firstOwnerId;
+        });
+        LeaveApiLock();
+    });
+    ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; }));
+    waiterQueued = true;
+
+    ASSERT_TRUE(first.Join());
+    ASSERT_TRUE(second.Join());
+    EXPECT_EQ("BA", Order());
+    EXPECT_EQ(0, ApiLock.locked);
+    EXPECT_EQ(0, ApiLock.waitCount);
+}
+
+TEST_F(ApiLockTest, FullQueuePollsUntilAPlaceIsFree) {
+    EnterApiLock();
+    LeaveApiLock();
+
+    // Fill every place with made-up waiters behind a made-up owner.
+    const DWORD fakeOwner = 0x7FFF0000;
+    AcquireApiLockGuard();
+    ApiLock.nesting = 1;
+    ApiLock.locked = 1;
+    ApiLock.owner = fakeOwner;
+    for (int i = 0; i < ApiLockQueueSize; ++i) ApiLock.waiters[i].threadId = fakeOwner + 1 + DWORD(i);
+    ApiLock.waitCount = ApiLockQueueSize;
+    ReleaseApiLockGuard();
+
+    Holder late;
+    late.Start('L', [this](char who) { Record(who); });
+    const DWORD lateId = late.thread->Id();
+
+    // It must neither take the lock nor write past the queue while it is full.
+    Sleep(50);
+    QueueView full = ReadQueue();
+    EXPECT_EQ(ApiLockQueueSize, full.waitCount);
+    EXPECT_FALSE(late.owns);
+    for (const ApiLockWaiter& waiter : full.waiters) ASSERT_NE(lateId, waiter.threadId);
+
+    // Free the last place: the poller takes it.
+    AcquireApiLockGuard();
+    ApiLock.waitCount = ApiLockQueueSize - 1;
+    ApiLock.waiters[ApiLockQueueSize - 1].threadId = 0;
+    ReleaseApiLockGuard();
+    ASSERT_TRUE(WaitUntil([&] {
+        QueueView view = ReadQueue();
+        return view.waitCount == ApiLockQueueSize && view.waiters[ApiLockQueueSize - 1].threadId == lateId;
+    }));
+
+    // Let the made-up queue drain at once: the poller becomes the head, with
+    // its event, and the made-up owner releases.
+    AcquireApiLockGuard();
+    std::swap(ApiLock.waiters[0], ApiLock.waiters[ApiLockQueueSize - 1]);
+    ApiLock.waitCount = 1;
+    ApiLock.nesting = 0;
+    ApiLock.locked = 0;
+    ApiLock.owner = NoOwner;
+    HANDLE head = ApiLock.waiters[0].event;
+    ReleaseApiLockGuard();
+    SetEvent(head);
+
+    ASSERT_TRUE(WaitUntil([&] { return late.owns.load(); }));
+    EXPECT_EQ(lateId, ReadQueue().owner);
+    EXPECT_EQ(0, WaitCount());
+    late.release = true;
+    ASSERT_TRUE(late.thread->Join());
+    EXPECT_EQ("L", Order());
+}
+
+TEST_F(ApiLockTest, DestroyClosesEventsAndNextEntryCreatesFreshOnes) {
+    EnterApiLock();
+    LeaveApiLock();
+    std::set<HANDLE> oldEvents = AllEvents();
+
+    DestroyApiLock();
+    EXPECT_EQ(0, ApiLock.initialised);
+    EXPECT_EQ(std::set<HANDLE>{nullptr}, AllEvents());
+    DWORD flags;
+    for (HANDLE event : oldEvents) ASSERT_FALSE(GetHandleInformation(event, &flags)) << "event still open";
+    // The ownership fields survive, as left by the balanced enter and leave.
+    EXPECT_EQ(0, ApiLock.nesting);
+    EXPECT_EQ(0, ApiLock.locked);
+    EXPECT_EQ(NoOwner, ApiLock.owner);
+    EXPECT_EQ(0, ApiLock.waitCount);
+    DestroyApiLock();  // a second destroy has nothing to do
+
+    EnterApiLock();
+    EXPECT_EQ(1, ApiLock.initialised);
+    std::set<HANDLE> events = AllEvents();
+    EXPECT_EQ(size_t(ApiLockQueueSize), events.size());
+    EXPECT_EQ(0u, events.count(nullptr));
+    for (HANDLE event : events) ASSERT_FALSE(IsSignalled(event));
+
+    // The new events and guard carry a hand-over.
+    Holder waiter;
+    waiter.Start('W', [this](char who) { Record(who); });
+    ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; }));
+    LeaveApiLock();
+    ASSERT_TRUE(WaitUntil([&] { return waiter.owns.load(); }));
+    waiter.release = true;
+    ASSERT_TRUE(waiter.thread->Join());
+    EXPECT_EQ("W", Order());
+}
