@@ -1,0 +1,9 @@
+// A program that knows the runtime only through its public header and its
+// library, as an application does: it must build and link.
+#include "runtime/Runtime.h"
+
+int main() {
+    SetLogOutput(0);
+    SeedRandom(1);
+    return RandomUpTo(0);
+}
