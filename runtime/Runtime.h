@@ -4,7 +4,31 @@
 // entry point says otherwise. Texts are Shift-JIS byte strings.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+
+// ---- Lifecycle --------------------------------------------------------------
+
+// Pre-start settings: each stores a value for the next LibraryStartup.
+int SetDrawingDisabled(int disabled);   // 1 = no graphics subsystem
+int SetHostWindow(HWND window);         // run inside the application's window; -1 when started or null
+int ChangeWindowMode(int windowed);     // 1 = windowed, 0 = full screen
+
+// Starts the runtime: 0 = running (or already running), -1 = refused; the
+// reason is in the log.
+int LibraryStartup();
+// Stops it again; safe before a start and twice. Returns 0.
+int LibraryShutdown();
+// The per-tick call: 0 = keep running, -1 = the runtime is to end.
+int PumpMessages();
+
+// ---- Input ------------------------------------------------------------------
+
+// The PadInputBits of pad 1..16 (bit 12 of the selector adds the keyboard
+// keys mapped onto the pad): bit 0 down, 1 left, 2 right, 3 up, bits 4..27
+// buttons 1..24.
+int ReadPadInput(int selector);
 
 // ---- Random numbers -------------------------------------------------------
 

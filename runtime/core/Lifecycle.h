@@ -1,4 +1,5 @@
-// The runtime's lifecycle state: started or not, and where it was started.
+// The runtime's lifecycle: the start-up sequence, the shutdown core, the
+// pre-start settings and the fatal stop.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +11,16 @@ struct LifecycleState {
     int32_t LibraryStarting;     // 1 while the start-up sequence runs
     int32_t ShutdownInProgress;  // 1 once the shutdown core has begun
     int32_t ComInitialised;      // 1 while the runtime holds its own COM initialisation
+    int32_t DrawingDisabled;     // pre-start setting: 1 skips the graphics start
     char StartupDirectory[StartupDirectorySize]; // working directory at start-up; the log's home
 };
 
 extern LifecycleState Lifecycle;
+
+// The shutdown core, under the caller's hold of the ApiLock. Returns 0.
+int RunShutdownCore();
+
+// Ends the process with exit code -1 after logging the message and running
+// the shutdown core. The caller's hold on the ApiLock is never released.
+[[noreturn]] void FatalStop(const char* message);
+[[noreturn]] void FatalStopFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));

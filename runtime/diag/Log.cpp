@@ -5,7 +5,7 @@
 #include "runtime/core/Lifecycle.h"
 #include "runtime/diag/DebugOutput.h"
 #include "runtime/diag/TrackedAlloc.h"
-#include "runtime/window/WindowState.h"
+#include "runtime/window/Window.h"
 
 #include <windows.h>
 #include <mmsystem.h>

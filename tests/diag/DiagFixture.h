@@ -6,7 +6,7 @@
 #include "runtime/core/Lifecycle.h"
 #include "runtime/diag/Log.h"
 #include "runtime/diag/TrackedAlloc.h"
-#include "runtime/window/WindowState.h"
+#include "runtime/window/Window.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>

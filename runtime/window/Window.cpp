@@ -1,0 +1,3 @@
+#include "runtime/window/Window.h"
+
+WindowState Window;

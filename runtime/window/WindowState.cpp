@@ -1,3 +1,0 @@
-#include "runtime/window/WindowState.h"
-
-WindowState Window;
