@@ -3,7 +3,9 @@
 BUILD_DIR := build
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release \
                -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
-TOOL_EXE := $(BUILD_DIR)/bin/OrvanneKeyConfig.exe
+TOOL_EXE := $(BUILD_DIR)/bin/KeyConfig.exe
+# The game's folder, the one holding saves.qvr; empty = a demo folder under build/.
+GAME_DIR ?=
 
 .PHONY: all install configure build test run bench clean
 
@@ -23,10 +25,11 @@ test: build
 	@scripts/run-tests
 
 run: build
-	@scripts/run-tool $(TOOL_EXE)
+	@scripts/run-tool $(TOOL_EXE) "$(GAME_DIR)"
 
 bench: build
 	@scripts/wine-run $(BUILD_DIR)/bin/bench.exe
+	@scripts/run-e2e $(BUILD_DIR)/bin/bench_e2e.exe
 
 clean:
 	rm -rf $(BUILD_DIR)

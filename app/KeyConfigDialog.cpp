@@ -1,0 +1,164 @@
+#include "app/KeyConfigDialog.h"
+
+#include "app/SaveData.h"
+#include "app/resources/ResourceIds.h"
+#include "runtime/Runtime.h"
+
+namespace {
+
+constexpr UINT_PTR TickTimerId = 100;
+constexpr UINT TickMilliseconds = 10;
+constexpr int FieldTextSize = 32;
+
+const char ErrorTitle[] = "キーコンフィグエラー";
+const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
+const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。";
+
+// The save data's mask of each key, in the dialog's key order.
+int32_t* KeyMasks(SaveData& data, int key) {
+    int32_t* masks[KeyCount] = {&data.maskS, &data.maskZ, &data.maskA, &data.maskW,
+                                &data.maskX, &data.maskC, &data.maskV, &data.maskB};
+    return masks[key];
+}
+
+} // namespace
+
+keyConfigDlg::keyConfigDlg() : latchedBit(Unbound) {
+    for (int32_t& slot : slots) slot = Unbound;
+}
+
+INT_PTR keyConfigDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog(window);
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam));
+    case WM_SYSCOMMAND:
+        // The close box and Alt+F4 end the dialog without saving; default
+        // processing goes on.
+        if (wParam == SC_CLOSE) EndDialog(window, IDC_CANCEL);
+        return FALSE;
+    case WM_TIMER:
+        return OnTimer();
+    case WM_DESTROY:
+        KillTimer(window, TickTimerId);
+        LibraryShutdown();
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
+    windowHandle = window;
+    SetDrawingDisabled(1);
+    SetHostWindow(window);
+    SetLogOutput(0);
+    if (LibraryStartup() == -1) {
+        EndDialog(window, -1);
+        return -1;
+    }
+    HICON icon = LoadIconA(instanceHandle, MAKEINTRESOURCEA(IDI_KEYCONFIG));
+    PostMessageA(window, WM_SETICON, ICON_BIG, LPARAM(icon));
+    CentreOnWorkArea();
+    for (int key = 0; key < KeyCount; ++key)
+        SetWindowLongPtrA(GetDlgItem(window, IDC_FIELD_FIRST + key), GWLP_USERDATA, key);
+    LoadBindings();
+    SetTimer(window, TickTimerId, TickMilliseconds, nullptr);
+    return TRUE; // the dialog manager gives the focus to the first field, key S
+}
+
+INT_PTR keyConfigDlg::OnCommand(int id) {
+    switch (id) {
+    case IDC_CLEAR:
+        ClearFields();
+        return FALSE;
+    case IDC_CANCEL:
+        EndDialog(windowHandle, IDC_CANCEL);
+        return TRUE;
+    case IDC_OK:
+        if (SaveBindings()) EndDialog(windowHandle, IDC_OK);
+        return TRUE;
+    default:
+        return FALSE; // IDCANCEL from Esc among them: the dialog stays open
+    }
+}
+
+INT_PTR keyConfigDlg::OnTimer() {
+    if (PumpMessages() == -1) {
+        EndDialog(windowHandle, IDC_CANCEL);
+        return TRUE;
+    }
+    PollPad();
+    return FALSE;
+}
+
+void keyConfigDlg::CentreOnWorkArea() {
+    RECT work, dialog;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    GetWindowRect(windowHandle, &dialog);
+    int width = dialog.right - dialog.left;
+    int height = dialog.bottom - dialog.top;
+    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width,
+               height, TRUE);
+}
+
+void keyConfigDlg::ShowSlot(int key) {
+    char text[FieldTextSize];
+    FormatBindingText(slots[key], text, sizeof text);
+    SetWindowTextA(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key), text);
+}
+
+void keyConfigDlg::ShowError(const char* text) {
+    MessageBoxA(windowHandle, text, ErrorTitle, MB_ICONERROR);
+}
+
+void keyConfigDlg::LoadBindings() {
+    SaveData data;
+    if (data.Load() != 0) {
+        ShowError(LoadErrorText);
+        return;
+    }
+    for (int key = 0; key < KeyCount; ++key) {
+        slots[key] = ButtonIndexFromMask(uint32_t(*KeyMasks(data, key)));
+        ShowSlot(key);
+    }
+}
+
+bool keyConfigDlg::SaveBindings() {
+    // Everything the dialog does not edit comes from the file as it is now.
+    SaveData data;
+    if (data.Load() != 0) {
+        ShowError(LoadErrorText);
+        return true;
+    }
+    for (int key = 0; key < KeyCount; ++key) *KeyMasks(data, key) = int32_t(MaskFromButtonIndex(slots[key]));
+    if (data.Save()) return true;
+    // The player's new bindings are not lost: the dialog stays open so the
+    // file can be fixed and OK pressed again, or the change cancelled.
+    ShowError(SaveErrorText);
+    return false;
+}
+
+// Clear blanks the fields only: a key not assigned again keeps its binding.
+void keyConfigDlg::ClearFields() {
+    for (int key = 0; key < KeyCount; ++key)
+        SetWindowTextA(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key), "------");
+}
+
+void keyConfigDlg::PollPad() {
+    bool anyButtonDown = false;
+    int bit = FindButtonToAssign(uint32_t(ReadPadInput(1)), latchedBit, anyButtonDown);
+    if (bit < 0) {
+        if (!anyButtonDown) latchedBit = Unbound; // all buttons released
+        return;
+    }
+    HWND focus = GetFocus();
+    int id = focus ? GetDlgCtrlID(focus) : 0;
+    if (focus == nullptr || GetParent(focus) != windowHandle || id < IDC_FIELD_FIRST || id > IDC_FIELD_LAST) return;
+    int key = int(GetWindowLongPtrA(focus, GWLP_USERDATA));
+    latchedBit = bit;
+    slots[key] = bit - FirstButtonBit;
+    ShowSlot(key);
+    if (key < KeyCount - 1) SetFocus(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key + 1));
+}

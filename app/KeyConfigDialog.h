@@ -1,0 +1,33 @@
+// The tool's one dialog: a read-only field per game key, filled by pressing a
+// button on the first joypad while the field has the focus.
+#pragma once
+
+#include "app/Dialog.h"
+#include "app/KeyBindings.h"
+
+#include <cstdint>
+
+class keyConfigDlg : public CDialog {
+public:
+    keyConfigDlg();
+    INT_PTR DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    HWND windowHandle = nullptr;
+    HINSTANCE instanceHandle = nullptr;
+    int32_t slots[KeyCount];  // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
+    int32_t latchedBit;       // the last assigned button's bit, until all buttons are released; -1 none
+
+private:
+    INT_PTR OnInitDialog(HWND window);
+    INT_PTR OnCommand(int id);
+    INT_PTR OnTimer();
+    void CentreOnWorkArea();
+    void LoadBindings();
+    // true when the dialog may close: the bindings were written, or the file
+    // could not be read and nothing was written.
+    bool SaveBindings();
+    void ClearFields();
+    void PollPad();
+    void ShowSlot(int key);
+    void ShowError(const char* text);
+};
