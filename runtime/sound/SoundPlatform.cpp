@@ -1,0 +1,29 @@
+// The platform calls of the sound subsystem: the one place that creates the
+// DirectSound object and reaches "DSOUND.DLL".
+#include "runtime/sound/Sound.h"
+
+namespace {
+
+// The DirectSound 3 to 7 interface, never DirectSound 8: the runtime needs
+// nothing the later interface adds.
+HRESULT CreateDirectSound(IDirectSound** device) {
+    return CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
+                            reinterpret_cast<void**>(device));
+}
+
+HMODULE LoadSystemLibrary(const char* name) {
+    return LoadLibraryA(name);
+}
+
+FARPROC FindExport(HMODULE module, const char* name) {
+    return GetProcAddress(module, name);
+}
+
+BOOL FreeSystemLibrary(HMODULE module) {
+    return FreeLibrary(module);
+}
+
+} // namespace
+
+const SoundPlatform DefaultSoundPlatform = {CreateDirectSound, LoadSystemLibrary, FindExport, FreeSystemLibrary};
+const SoundPlatform* CurrentSoundPlatform = &DefaultSoundPlatform;
