@@ -9,7 +9,7 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 # Debian packages: the 32-bit mingw cross compiler, Wine with its 32-bit half,
 # a virtual display for windows, Japanese fonts and locale, screenshot tools.
 PACKAGES=(cmake make ninja-build googletest g++-mingw-w64-i686 mingw-w64-i686-dev
-          wine wine32:i386 libasound2:i386 xvfb xauth xdotool fonts-ipafont-gothic imagemagick locales)
+          wine wine32:i386 fonts-wine libasound2:i386 xvfb xauth xdotool fonts-ipafont-gothic imagemagick locales)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

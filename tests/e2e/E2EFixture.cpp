@@ -1,0 +1,71 @@
+#include "E2EFixture.h"
+
+const SlotMasks DefaultMasks = {ButtonMask(2), ButtonMask(3), ButtonMask(4), ButtonMask(1),
+                                ButtonMask(7), ButtonMask(8), ButtonMask(9), ButtonMask(12)};
+
+std::vector<std::string> DefaultTexts() {
+    return {ButtonText(2), ButtonText(3), ButtonText(4), ButtonText(1),
+            ButtonText(7), ButtonText(8), ButtonText(9), ButtonText(12)};
+}
+
+JoypadServerRegistration* KeyConfigEndToEnd::registration_;
+JoypadPlayer* KeyConfigEndToEnd::joypad_;
+
+std::string KeyConfigEndToEnd::ToolPath() {
+    return ProgramFolder() + "\\KeyConfig.exe";
+}
+
+void KeyConfigEndToEnd::SetUpTestSuite() {
+    UseWineWithoutWindowManager();
+    registration_ = new JoypadServerRegistration(ProgramFolder() + "\\virtualjoypad.dll");
+    joypad_ = new JoypadPlayer;
+}
+
+void KeyConfigEndToEnd::TearDownTestSuite() {
+    delete joypad_;
+    joypad_ = nullptr;
+    delete registration_;
+    registration_ = nullptr;
+}
+
+void KeyConfigEndToEnd::SetUp() {
+    ASSERT_TRUE(FileExists(ToolPath())) << "the tool is not built: " << ToolPath();
+    ASSERT_TRUE(FileExists(ProgramFolder() + "\\virtualjoypad.dll")) << "the virtual joypad is not built";
+    ASSERT_TRUE(registration_->Registered()) << "cannot register the virtual joypad's DirectInput server";
+    ASSERT_TRUE(joypad_->Valid()) << "cannot open the virtual joypad's shared state";
+    joypad_->ReleaseAll();
+    joypad_->ResetDeviceCounts();
+}
+
+void KeyConfigEndToEnd::TearDown() {
+    tool_.reset(); // ends a tool that a failed test left running
+    SetFileAttributesA(SavePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+void KeyConfigEndToEnd::PutSaveFile(const std::string& bytes) {
+    ASSERT_TRUE(WriteFileBytes(SavePath(), bytes));
+}
+
+void KeyConfigEndToEnd::Launch() {
+    tool_ = std::make_unique<KeyConfigSession>(ToolPath());
+    ASSERT_TRUE(tool_->Start(folder_.Path())) << "cannot start " << ToolPath();
+}
+
+void KeyConfigEndToEnd::WaitReady() {
+    ASSERT_TRUE(tool_->WaitForDialog()) << "the dialog did not appear";
+    ASSERT_TRUE(joypad_->WaitInUse()) << "the tool never read the virtual joypad";
+    ASSERT_TRUE(tool_->WaitForFocus(FieldId(0))) << "the focus is not on the S field at start";
+}
+
+void KeyConfigEndToEnd::ExpectExitZero() {
+    DWORD exitCode = 0xDEAD;
+    ASSERT_TRUE(tool_->WaitForExit(exitCode)) << "the tool did not end";
+    EXPECT_EQ(0u, exitCode);
+}
+
+void KeyConfigEndToEnd::DismissErrorBox(const char* text) {
+    HWND box = tool_->WaitForErrorBox();
+    ASSERT_TRUE(box) << "no error box";
+    EXPECT_EQ(text, KeyConfigSession::MessageBoxText(box));
+    ASSERT_TRUE(tool_->DismissErrorBox(box));
+}

@@ -1,0 +1,62 @@
+// The fixture of the end-to-end tests: a folder with a prepared save file,
+// the real KeyConfig.exe started in it, the virtual joypad in the player's
+// hands. The whole suite shares one registration of the joypad's DirectInput
+// server in the tests' own Wine prefix.
+#pragma once
+
+#include "driver/JoypadPlayer.h"
+#include "driver/KeyConfigSession.h"
+#include "driver/SaveFiles.h"
+#include "support/TempDirectory.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The game's own defaults, as a fresh game writes them: S 2, Z 3, A 4, W 1,
+// X 7, C 8, V 9, B 12.
+extern const SlotMasks DefaultMasks;
+std::vector<std::string> DefaultTexts();
+
+class KeyConfigEndToEnd : public testing::Test {
+protected:
+    static void SetUpTestSuite();
+    static void TearDownTestSuite();
+    void SetUp() override;
+    void TearDown() override;
+
+    // The save file before the tool starts; no call = no file.
+    void PutSaveFile(const std::string& bytes);
+    std::string SaveFileBytes() const { return ReadFileBytes(SavePath()); }
+    std::string SavePath() const { return folder_.File("saves.qvr"); }
+    // The folder's files; the tool must leave no other file behind.
+    std::vector<std::string> FolderFiles() const { return folder_.List(); }
+
+    // Starts the tool; Ready waits for its dialog and for its first reads of
+    // the joypad (after any error box at start-up has been dealt with).
+    void Launch();
+    void WaitReady();
+    void LaunchReady() {
+        Launch();
+        WaitReady();
+    }
+
+    // Ends with the exit code 0 that the tool gives in every case.
+    void ExpectExitZero();
+
+    // Expects an error box with the text, dismisses it.
+    void DismissErrorBox(const char* text);
+
+    JoypadPlayer& Joypad() { return *joypad_; }
+    KeyConfigSession& Tool() { return *tool_; }
+
+    static std::string ToolPath();
+
+private:
+    TempDirectory folder_;
+    std::unique_ptr<KeyConfigSession> tool_;
+    static JoypadServerRegistration* registration_;
+    static JoypadPlayer* joypad_;
+};

@@ -1,0 +1,196 @@
+// What the real tool leaves in the save file: every way to end the dialog,
+// unusual saved bindings, and files it cannot read or write.
+#include "E2EFixture.h"
+
+namespace {
+
+// How a player ends the dialog, and whether the bindings are then written.
+enum class Ending { OkButton, EnterKey, CancelButton, CloseBox };
+
+struct EndingCase {
+    const char* name;
+    bool pressFirst; // bind button 10 to S before ending
+    Ending ending;
+    bool writes;
+};
+
+void PrintTo(const EndingCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class DialogEnding : public KeyConfigEndToEnd, public testing::WithParamInterface<EndingCase> {
+protected:
+    void End(Ending ending) {
+        switch (ending) {
+        case Ending::OkButton: ASSERT_TRUE(Tool().Click(OkId)); break;
+        case Ending::EnterKey: ASSERT_TRUE(Tool().PressKey(VK_RETURN)); break;
+        case Ending::CancelButton: ASSERT_TRUE(Tool().Click(CancelId)); break;
+        case Ending::CloseBox: ASSERT_TRUE(Tool().ClickCloseBox()); break;
+        }
+    }
+};
+
+TEST_P(DialogEnding, WritesOnlyWhenConfirmed) {
+    const EndingCase& c = GetParam();
+    const std::string original = EncodeSave(SampleSave(DefaultMasks));
+    PutSaveFile(original);
+    ASSERT_NO_FATAL_FAILURE(LaunchReady());
+    EXPECT_EQ(DefaultTexts(), Tool().FieldTexts());
+    if (c.pressFirst) {
+        ASSERT_TRUE(Joypad().Press(10));
+        ASSERT_EQ(ButtonText(10), Tool().FieldText(0));
+    }
+    ASSERT_NO_FATAL_FAILURE(End(c.ending));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+
+    SaveData expected = SampleSave(DefaultMasks);
+    if (c.pressFirst && c.writes) SetSlotMask(expected, 0, ButtonMask(10));
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+    EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, DialogEnding,
+                         testing::Values(EndingCase{"OkWithoutChange", false, Ending::OkButton, true},
+                                         EndingCase{"EnterWithoutChange", false, Ending::EnterKey, true},
+                                         EndingCase{"OkAfterPress", true, Ending::OkButton, true},
+                                         EndingCase{"EnterAfterPress", true, Ending::EnterKey, true},
+                                         EndingCase{"CancelAfterPress", true, Ending::CancelButton, false},
+                                         EndingCase{"CloseBoxAfterPress", true, Ending::CloseBox, false}),
+                         [](const testing::TestParamInfo<EndingCase>& info) { return info.param.name; });
+
+// Esc is the dialog's IDCANCEL, which it ignores: it stays open, keeps its
+// bindings, and OK afterwards still writes them.
+TEST_F(KeyConfigEndToEnd, EscapeLeavesTheDialogOpen) {
+    PutSaveFile(EncodeSave(SampleSave(DefaultMasks)));
+    ASSERT_NO_FATAL_FAILURE(LaunchReady());
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_TRUE(Tool().PressKey(VK_ESCAPE));
+    // Timer ticks come only when no posted message is waiting: two more
+    // reads of the pad mean the key has been handled.
+    ASSERT_TRUE(Joypad().WaitReads(2));
+    EXPECT_TRUE(Tool().Running());
+    EXPECT_TRUE(Tool().DialogVisible());
+    EXPECT_EQ(ButtonText(10), Tool().FieldText(0));
+    EXPECT_EQ(FieldId(1), Tool().FocusedId());
+    EXPECT_EQ(EncodeSave(SampleSave(DefaultMasks)), SaveFileBytes());
+
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    SaveData expected = SampleSave(DefaultMasks);
+    SetSlotMask(expected, 0, ButtonMask(10));
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+}
+
+// Saved masks that are not a single button bit show as unbound and are
+// written back as 0; bits 28 to 31, which no pad press makes, are buttons
+// 25 to 28 and are written back unchanged.
+TEST_F(KeyConfigEndToEnd, UnusualSavedMasks) {
+    struct SlotCase {
+        uint32_t saved;
+        const char* shown;
+        uint32_t written;
+    };
+    const SlotCase slots[SlotCount] = {
+        {0x00000000, "------", 0},                  // S: unbound
+        {0x00000001, "------", 0},                  // Z: down
+        {0x00000008, "------", 0},                  // A: up
+        {0x00000030, "------", 0},                  // W: two buttons
+        {0x80000000, "Button28", 0x80000000},       // X: bit 31
+        {0x10000000, "Button25", 0x10000000},       // C: bit 28
+        {ButtonMask(12), "Button12", ButtonMask(12)}, // V: an ordinary button
+        {0xFFFFFFFF, "------", 0},                  // B: every bit
+    };
+    SlotMasks saved, written;
+    std::vector<std::string> shown;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        saved[slot] = slots[slot].saved;
+        written[slot] = slots[slot].written;
+        shown.push_back(slots[slot].shown);
+    }
+    PutSaveFile(EncodeSave(SampleSave(saved)));
+    ASSERT_NO_FATAL_FAILURE(LaunchReady());
+    EXPECT_EQ(shown, Tool().FieldTexts());
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    EXPECT_EQ(EncodeSave(SampleSave(written)), SaveFileBytes());
+}
+
+// A save file the tool cannot read: the error box comes before the dialog,
+// the fields stay empty, buttons can still be bound, and OK shows the box
+// again and ends without writing anything.
+struct LoadFailureCase {
+    const char* name;
+    bool present;
+    std::string bytes;
+};
+
+void PrintTo(const LoadFailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::string Damaged(size_t offset, char value) {
+    std::string bytes = EncodeSave(SampleSave(DefaultMasks));
+    bytes[offset] = value;
+    return bytes;
+}
+
+class LoadFailure : public KeyConfigEndToEnd, public testing::WithParamInterface<LoadFailureCase> {};
+
+TEST_P(LoadFailure, ShowsTheErrorAndWritesNothing) {
+    const LoadFailureCase& c = GetParam();
+    if (c.present) PutSaveFile(c.bytes);
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(LoadErrorText));
+    ASSERT_NO_FATAL_FAILURE(WaitReady());
+    EXPECT_EQ(std::vector<std::string>(SlotCount, ""), Tool().FieldTexts());
+
+    ASSERT_TRUE(Joypad().Press(5));
+    EXPECT_EQ(ButtonText(5), Tool().FieldText(0));
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(LoadErrorText));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+
+    if (c.present) {
+        EXPECT_EQ(c.bytes, SaveFileBytes());
+        EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());
+    } else {
+        EXPECT_EQ(std::vector<std::string>{}, FolderFiles()) << "the tool never creates a save file";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    E2E, LoadFailure,
+    testing::Values(LoadFailureCase{"Missing", false, ""}, LoadFailureCase{"Empty", true, ""},
+                    LoadFailureCase{"ShorterThanTheMagic", true, "QV"},
+                    LoadFailureCase{"WrongMagic", true, Damaged(2, 'X')},
+                    LoadFailureCase{"ChecksumMismatch", true, Damaged(SaveRecordsOffset + 5, '\x5A')}),
+    [](const testing::TestParamInfo<LoadFailureCase>& info) { return info.param.name; });
+
+// A read-only save file: OK reports the failed write and keeps the dialog
+// open with the player's bindings; once the file is writable again, OK
+// writes them.
+TEST_F(KeyConfigEndToEnd, UnwritableFileKeepsTheDialogOpen) {
+    const std::string original = EncodeSave(SampleSave(DefaultMasks));
+    PutSaveFile(original);
+    ASSERT_TRUE(SetFileAttributesA(SavePath().c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_NO_FATAL_FAILURE(LaunchReady());
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(SaveErrorText));
+
+    ASSERT_TRUE(Joypad().WaitReads(2));
+    EXPECT_TRUE(Tool().Running());
+    EXPECT_TRUE(Tool().DialogVisible());
+    EXPECT_EQ(ButtonText(10), Tool().FieldText(0));
+    EXPECT_EQ(original, SaveFileBytes());
+    EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());
+
+    ASSERT_TRUE(SetFileAttributesA(SavePath().c_str(), FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    SaveData expected = SampleSave(DefaultMasks);
+    SetSlotMask(expected, 0, ButtonMask(10));
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+}
+
+} // namespace

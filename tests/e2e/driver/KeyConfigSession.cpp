@@ -1,0 +1,184 @@
+#include "driver/KeyConfigSession.h"
+
+#include "driver/JoypadPlayer.h"
+
+const char DialogTitle[] = "Orvanne キーコンフィグ";
+const char ErrorBoxTitle[] = "キーコンフィグエラー";
+const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
+const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。";
+const char UnboundText[] = "------";
+
+namespace {
+
+// The static control that carries a message box's text.
+constexpr int MessageBoxTextId = 0xFFFF;
+
+struct WindowSearch {
+    DWORD processId;
+    const char* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchShownWindow(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<WindowSearch*>(context);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->processId || !IsWindowVisible(window)) return TRUE;
+    if (KeyConfigSession::WindowText(window) != search->title) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+POINT ClientCentre(HWND window) {
+    RECT client;
+    GetClientRect(window, &client);
+    return {(client.left + client.right) / 2, (client.top + client.bottom) / 2};
+}
+
+} // namespace
+
+// Without a window manager, Wine draws captions and frames itself only when
+// told not to leave them to one (so screenshots show the dialog as a player
+// sees it), and with unmanaged windows it does not wait two seconds for a
+// window manager to confirm each hidden window.
+void UseWineWithoutWindowManager() {
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\X11 Driver", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key, "Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
+    RegCloseKey(key);
+}
+
+KeyConfigSession::KeyConfigSession(std::string exePath) : exePath_(std::move(exePath)) {}
+
+KeyConfigSession::~KeyConfigSession() {
+    if (!process_.hProcess) return;
+    if (Running()) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 10000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+bool KeyConfigSession::Start(const std::string& folder) {
+    std::string commandLine = "\"" + exePath_ + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessA(exePath_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &startup, &process_) != FALSE;
+}
+
+bool KeyConfigSession::Adopt(const PROCESS_INFORMATION& started) {
+    HANDLE self = GetCurrentProcess();
+    process_.dwProcessId = started.dwProcessId;
+    process_.dwThreadId = started.dwThreadId;
+    return DuplicateHandle(self, started.hProcess, self, &process_.hProcess, 0, FALSE, DUPLICATE_SAME_ACCESS) &&
+           DuplicateHandle(self, started.hThread, self, &process_.hThread, 0, FALSE, DUPLICATE_SAME_ACCESS);
+}
+
+bool KeyConfigSession::Running() const {
+    return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+bool KeyConfigSession::WaitForExit(DWORD& exitCode, DWORD timeoutMs) {
+    if (WaitForSingleObject(process_.hProcess, timeoutMs) != WAIT_OBJECT_0) return false;
+    return GetExitCodeProcess(process_.hProcess, &exitCode) != FALSE;
+}
+
+HWND KeyConfigSession::FindShownWindow(const char* title) const {
+    WindowSearch search{process_.dwProcessId, title, nullptr};
+    EnumWindows(MatchShownWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND KeyConfigSession::WaitForDialog(DWORD timeoutMs) {
+    WaitUntil([&] { return (dialog_ = FindShownWindow(DialogTitle)) != nullptr || !Running(); }, timeoutMs);
+    return dialog_;
+}
+
+bool KeyConfigSession::DialogVisible() const {
+    return dialog_ && IsWindow(dialog_) && IsWindowVisible(dialog_);
+}
+
+HWND KeyConfigSession::FindErrorBox() const {
+    return FindShownWindow(ErrorBoxTitle);
+}
+
+HWND KeyConfigSession::WaitForErrorBox(DWORD timeoutMs) const {
+    HWND box = nullptr;
+    WaitUntil([&] { return (box = FindErrorBox()) != nullptr || !Running(); }, timeoutMs);
+    return box;
+}
+
+std::string KeyConfigSession::MessageBoxText(HWND box) {
+    return WindowText(GetDlgItem(box, MessageBoxTextId));
+}
+
+bool KeyConfigSession::DismissErrorBox(HWND box, DWORD timeoutMs) const {
+    HWND ok = GetDlgItem(box, IDOK);
+    if (!ok || !PostMessageA(ok, BM_CLICK, 0, 0)) return false;
+    return WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, timeoutMs);
+}
+
+std::string KeyConfigSession::WindowText(HWND window) {
+    if (!window) return std::string();
+    char text[512];
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                             5000, &length))
+        return std::string();
+    return std::string(text, length < sizeof text ? length : sizeof text - 1);
+}
+
+std::string KeyConfigSession::FieldText(int slot) const {
+    return WindowText(GetDlgItem(dialog_, FieldId(slot)));
+}
+
+std::vector<std::string> KeyConfigSession::FieldTexts() const {
+    std::vector<std::string> texts;
+    for (int slot = 0; slot < SlotCount; ++slot) texts.push_back(FieldText(slot));
+    return texts;
+}
+
+int KeyConfigSession::FocusedId() const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    DWORD thread = GetWindowThreadProcessId(dialog_, nullptr);
+    if (!GetGUIThreadInfo(thread, &info) || !info.hwndFocus) return 0;
+    if (GetParent(info.hwndFocus) != dialog_) return 0;
+    return GetDlgCtrlID(info.hwndFocus);
+}
+
+bool KeyConfigSession::WaitForFocus(int id, DWORD timeoutMs) const {
+    return WaitUntil([&] { return FocusedId() == id; }, timeoutMs);
+}
+
+// Posted, not sent: the clicks go through the dialog's own message loop, in
+// order with everything else it receives.
+bool KeyConfigSession::Click(int controlId) const {
+    HWND control = GetDlgItem(dialog_, controlId);
+    if (!control) return false;
+    POINT at = ClientCentre(control);
+    LPARAM where = MAKELPARAM(at.x, at.y);
+    return PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, where) && PostMessageA(control, WM_LBUTTONUP, 0, where);
+}
+
+// Keys go to the focused control, where the modal loop's IsDialogMessage
+// turns Esc, Enter and Tab into the dialog's own commands.
+bool KeyConfigSession::PressKey(UINT virtualKey) const {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &info);
+    HWND target = info.hwndFocus ? info.hwndFocus : dialog_;
+    LPARAM scan = LPARAM(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC)) << 16;
+    LPARAM down = scan | 1;
+    LPARAM up = scan | 1 | (LPARAM(1) << 30) | (LPARAM(1) << 31);
+    return PostMessageA(target, WM_KEYDOWN, virtualKey, down) && PostMessageA(target, WM_KEYUP, virtualKey, up);
+}
+
+bool KeyConfigSession::ClickCloseBox() const {
+    return PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE;
+}

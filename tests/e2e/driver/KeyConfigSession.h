@@ -1,0 +1,79 @@
+// One run of the real KeyConfig.exe, driven from outside as a player would:
+// it finds the dialog and its error boxes by their titles, reads the fields'
+// texts and the focus from the live windows, and clicks, types and closes
+// through the window messages the dialog's own modal loop receives.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The dialog's texts, byte for byte as the program shows them.
+extern const char DialogTitle[];     // "Orvanne キーコンフィグ"
+extern const char ErrorBoxTitle[];   // "キーコンフィグエラー"
+extern const char LoadErrorText[];   // "セーブファイルの読み込みに失敗しました。"
+extern const char SaveErrorText[];   // "セーブファイルの書き込みに失敗しました。"
+extern const char UnboundText[];     // "------"
+
+// Control ids of the dialog.
+constexpr int FieldId(int slot) { return 1101 + slot; } // slots S, Z, A, W, X, C, V, B = 0..7
+constexpr int OkId = 1011;
+constexpr int CancelId = 1010;
+constexpr int ClearId = 1009;
+constexpr int SlotCount = 8;
+
+// The virtual display has no window manager; sets the prefix up for that.
+void UseWineWithoutWindowManager();
+
+class KeyConfigSession {
+public:
+    explicit KeyConfigSession(std::string exePath);
+    ~KeyConfigSession(); // ends the program if a test left it running
+    KeyConfigSession(const KeyConfigSession&) = delete;
+    KeyConfigSession& operator=(const KeyConfigSession&) = delete;
+
+    // Starts the program with `folder` as its working directory.
+    bool Start(const std::string& folder);
+    // Takes over a run that was started elsewhere (under a debugger, say).
+    bool Adopt(const PROCESS_INFORMATION& started);
+    bool Running() const;
+    // Waits for the program's end; false on time-out.
+    bool WaitForExit(DWORD& exitCode, DWORD timeoutMs = 30000);
+
+    // The dialog, once it is shown; null on time-out.
+    HWND WaitForDialog(DWORD timeoutMs = 30000);
+    HWND Dialog() const { return dialog_; }
+    bool DialogVisible() const;
+
+    // A shown error box of the program, null on time-out.
+    HWND WaitForErrorBox(DWORD timeoutMs = 30000) const;
+    HWND FindErrorBox() const;
+    static std::string MessageBoxText(HWND box);
+    // Clicks the box's OK button and waits for the box to go.
+    bool DismissErrorBox(HWND box, DWORD timeoutMs = 10000) const;
+
+    std::string FieldText(int slot) const;
+    std::vector<std::string> FieldTexts() const;
+    // The id of the dialog control that has the keyboard focus; 0 for none.
+    int FocusedId() const;
+    bool WaitForFocus(int id, DWORD timeoutMs = 10000) const;
+
+    // A left click in the middle of a control: it takes the focus, and a push
+    // button is pressed.
+    bool Click(int controlId) const;
+    // A key pressed and released on the focused control (the dialog when
+    // nothing has the focus), as the keyboard would deliver it.
+    bool PressKey(UINT virtualKey) const;
+    // The close box of the caption.
+    bool ClickCloseBox() const;
+
+    static std::string WindowText(HWND window);
+
+private:
+    HWND FindShownWindow(const char* title) const;
+
+    std::string exePath_;
+    PROCESS_INFORMATION process_{};
+    HWND dialog_ = nullptr;
+};

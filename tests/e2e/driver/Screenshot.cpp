@@ -1,0 +1,70 @@
+#include "driver/Screenshot.h"
+
+#include <cstdio>
+#include <set>
+#include <vector>
+
+namespace {
+
+bool WriteBmp(const std::string& path, int width, int height, const std::vector<BYTE>& pixels, int stride) {
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height; // bottom-up, as GetDIBits returned the rows
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = DWORD(stride * height);
+    file.bfType = 0x4D42; // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + info.biSizeImage;
+    FILE* out = std::fopen(path.c_str(), "wb");
+    if (!out) return false;
+    bool ok = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info, sizeof info, 1, out) == 1 &&
+              std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+    return std::fclose(out) == 0 && ok;
+}
+
+} // namespace
+
+ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath) {
+    ScreenshotResult result;
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return result;
+    result.width = rect.right - rect.left;
+    result.height = rect.bottom - rect.top;
+    if (result.width <= 0 || result.height <= 0) return result;
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, result.width, result.height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, result.width, result.height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = result.width;
+    info.bmiHeader.biHeight = result.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    int stride = (result.width * 3 + 3) & ~3;
+    std::vector<BYTE> pixels(size_t(stride) * result.height);
+    int rows = GetDIBits(memory, bitmap, 0, result.height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != result.height) return result;
+
+    std::set<DWORD> colours;
+    for (int y = 0; y < result.height; ++y)
+        for (int x = 0; x < result.width; ++x) {
+            const BYTE* p = &pixels[size_t(y) * stride + size_t(x) * 3];
+            colours.insert(DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16);
+        }
+    result.distinctColours = int(colours.size());
+    result.saved = WriteBmp(bmpPath, result.width, result.height, pixels, stride);
+    return result;
+}

@@ -1,0 +1,299 @@
+// The in-process server of the DirectInput 7 and 8 class ids for end-to-end
+// tests. Its DirectInput objects add the virtual controller to what the
+// platform's own DirectInput offers: the controller is the only game
+// controller they enumerate, and every other device (the system keyboard and
+// mouse) comes from the real DirectInput, which the objects create through
+// its plain entry points DirectInputCreateEx and DirectInput8Create. Those do
+// not go through COM, so this server is never asked for itself.
+#include "JoypadDevice.h"
+
+#include <new>
+
+namespace {
+
+volatile LONG ServerLockCount;
+
+// Game controllers of either DirectInput generation's device types.
+bool IsGameController(DWORD devType, DWORD version) {
+    BYTE type = GET_DIDEVICE_TYPE(devType);
+    if (version >= 0x0800) return type >= DI8DEVTYPE_JOYSTICK && type <= DI8DEVTYPE_1STPERSON;
+    return type == DIDEVTYPE_JOYSTICK;
+}
+
+// Whether an EnumDevices filter takes in the virtual controller, and whether
+// it can match any device that is not a game controller.
+bool FilterTakesController(DWORD filter, DWORD flags, DWORD version) {
+    if (flags & DIEDFL_FORCEFEEDBACK) return false;
+    if (filter == 0) return true;
+    if (version >= 0x0800) return filter == DI8DEVCLASS_GAMECTRL || filter == DI8DEVTYPE_GAMEPAD;
+    return filter == DIDEVTYPE_JOYSTICK;
+}
+
+bool FilterTakesOthers(DWORD filter, DWORD version) {
+    if (filter == 0) return true;
+    if (version >= 0x0800) return filter != DI8DEVCLASS_GAMECTRL && !IsGameController(filter, version);
+    return filter != DIDEVTYPE_JOYSTICK;
+}
+
+// Passes the real DirectInput's devices on, leaving out its game controllers
+// so that the virtual one is always pad 1.
+struct EnumPassThrough {
+    LPDIENUMDEVICESCALLBACKA callback;
+    void* context;
+    DWORD version;
+};
+
+BOOL CALLBACK PassOtherDevices(LPCDIDEVICEINSTANCEA instance, LPVOID pass) {
+    auto* through = static_cast<EnumPassThrough*>(pass);
+    if (IsGameController(instance->dwDevType, through->version)) return DIENUM_CONTINUE;
+    return through->callback(instance, through->context);
+}
+
+// The enumeration both generations share; `real` is an IDirectInput7A or
+// IDirectInput8A (the same method at the same place).
+template <class Real>
+HRESULT EnumDevicesWithJoypad(Real* real, DWORD version, DWORD filter, LPDIENUMDEVICESCALLBACKA callback,
+                              void* context, DWORD flags) {
+    if (!callback) return DIERR_INVALIDPARAM;
+    if (FilterTakesController(filter, flags, version)) {
+        DIDEVICEINSTANCEA instance;
+        instance.dwSize = sizeof instance;
+        FillVirtualJoypadInstance(instance, version);
+        if (callback(&instance, context) == DIENUM_STOP) return DI_OK;
+    }
+    if (!FilterTakesOthers(filter, version)) return DI_OK;
+    EnumPassThrough through{callback, context, version};
+    return real->EnumDevices(filter, PassOtherDevices, &through, flags);
+}
+
+// Loads the real DirectInput library and creates its object; the library
+// stays loaded while the object lives.
+template <class Real>
+HRESULT CreateRealDirectInput(const char* library, const char* entry, HINSTANCE instance, DWORD version,
+                              REFIID iid, HMODULE& module, Real*& real) {
+    using CreateEntry = HRESULT(WINAPI*)(HINSTANCE, DWORD, REFIID, LPVOID*, LPUNKNOWN);
+    module = LoadLibraryA(library);
+    if (!module) return DIERR_GENERIC;
+    auto create = reinterpret_cast<CreateEntry>(reinterpret_cast<void*>(GetProcAddress(module, entry)));
+    HRESULT result = create ? create(instance, version, iid, reinterpret_cast<void**>(&real), nullptr)
+                            : DIERR_GENERIC;
+    if (FAILED(result)) {
+        real = nullptr;
+        FreeLibrary(module);
+        module = nullptr;
+    }
+    return result;
+}
+
+// What the two generations' objects keep: the real object and its library.
+template <class Real>
+struct RealDirectInput {
+    Real* real = nullptr;
+    HMODULE module = nullptr;
+    ~RealDirectInput() {
+        if (real) real->Release();
+        if (module) FreeLibrary(module);
+    }
+};
+
+class DirectInput7 final : public IDirectInput7A {
+public:
+    DirectInput7() { InterlockedIncrement(&VirtualJoypadObjectCount); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDirectInputA) &&
+            !IsEqualIID(iid, IID_IDirectInput2A) && !IsEqualIID(iid, IID_IDirectInput7A))
+            return E_NOINTERFACE;
+        AddRef();
+        *object = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    STDMETHODIMP CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICEA* device, LPUNKNOWN outer) override {
+        return CreateDeviceEx(guid, IID_IDirectInputDeviceA, reinterpret_cast<void**>(device), outer);
+    }
+    STDMETHODIMP EnumDevices(DWORD filter, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
+                             DWORD flags) override {
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        return EnumDevicesWithJoypad(real_.real, version_, filter, callback, context, flags);
+    }
+    STDMETHODIMP GetDeviceStatus(REFGUID guid) override {
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        return IsVirtualJoypadGuid(guid) ? DI_OK : real_.real->GetDeviceStatus(guid);
+    }
+    STDMETHODIMP RunControlPanel(HWND owner, DWORD flags) override {
+        return real_.real ? real_.real->RunControlPanel(owner, flags) : DIERR_NOTINITIALIZED;
+    }
+    STDMETHODIMP Initialize(HINSTANCE instance, DWORD version) override {
+        if (real_.real) return DI_OK;
+        version_ = version;
+        return CreateRealDirectInput("dinput.dll", "DirectInputCreateEx", instance, version, IID_IDirectInput7A,
+                                     real_.module, real_.real);
+    }
+    STDMETHODIMP FindDevice(REFGUID guid, LPCSTR name, LPGUID instance) override {
+        return real_.real ? real_.real->FindDevice(guid, name, instance) : DIERR_NOTINITIALIZED;
+    }
+    STDMETHODIMP CreateDeviceEx(REFGUID guid, REFIID iid, LPVOID* device, LPUNKNOWN outer) override {
+        if (!device) return E_POINTER;
+        *device = nullptr;
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        if (IsVirtualJoypadGuid(guid)) {
+            if (outer) return CLASS_E_NOAGGREGATION;
+            return CreateVirtualJoypadDevice(version_, iid, device);
+        }
+        return real_.real->CreateDeviceEx(guid, iid, device, outer);
+    }
+
+private:
+    ~DirectInput7() { InterlockedDecrement(&VirtualJoypadObjectCount); }
+
+    volatile LONG references_ = 1;
+    DWORD version_ = 0x0700;
+    RealDirectInput<IDirectInput7A> real_;
+};
+
+class DirectInput8 final : public IDirectInput8A {
+public:
+    DirectInput8() { InterlockedIncrement(&VirtualJoypadObjectCount); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDirectInput8A)) return E_NOINTERFACE;
+        AddRef();
+        *object = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    STDMETHODIMP CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
+        if (!device) return E_POINTER;
+        *device = nullptr;
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        if (IsVirtualJoypadGuid(guid)) {
+            if (outer) return CLASS_E_NOAGGREGATION;
+            return CreateVirtualJoypadDevice(0x0800, IID_IDirectInputDevice8A, reinterpret_cast<void**>(device));
+        }
+        return real_.real->CreateDevice(guid, device, outer);
+    }
+    STDMETHODIMP EnumDevices(DWORD filter, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
+                             DWORD flags) override {
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        return EnumDevicesWithJoypad(real_.real, 0x0800, filter, callback, context, flags);
+    }
+    STDMETHODIMP GetDeviceStatus(REFGUID guid) override {
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        return IsVirtualJoypadGuid(guid) ? DI_OK : real_.real->GetDeviceStatus(guid);
+    }
+    STDMETHODIMP RunControlPanel(HWND owner, DWORD flags) override {
+        return real_.real ? real_.real->RunControlPanel(owner, flags) : DIERR_NOTINITIALIZED;
+    }
+    STDMETHODIMP Initialize(HINSTANCE instance, DWORD version) override {
+        if (real_.real) return DI_OK;
+        return CreateRealDirectInput("dinput8.dll", "DirectInput8Create", instance, version, IID_IDirectInput8A,
+                                     real_.module, real_.real);
+    }
+    STDMETHODIMP FindDevice(REFGUID guid, LPCSTR name, LPGUID instance) override {
+        return real_.real ? real_.real->FindDevice(guid, name, instance) : DIERR_NOTINITIALIZED;
+    }
+    // Action mapping is passed through: the virtual controller takes no part.
+    STDMETHODIMP EnumDevicesBySemantics(LPCSTR user, LPDIACTIONFORMATA format, LPDIENUMDEVICESBYSEMANTICSCBA callback,
+                                        LPVOID context, DWORD flags) override {
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        return real_.real->EnumDevicesBySemantics(user, format, callback, context, flags);
+    }
+    STDMETHODIMP ConfigureDevices(LPDICONFIGUREDEVICESCALLBACK callback, LPDICONFIGUREDEVICESPARAMSA parameters,
+                                  DWORD flags, LPVOID context) override {
+        if (!real_.real) return DIERR_NOTINITIALIZED;
+        return real_.real->ConfigureDevices(callback, parameters, flags, context);
+    }
+
+private:
+    ~DirectInput8() { InterlockedDecrement(&VirtualJoypadObjectCount); }
+
+    volatile LONG references_ = 1;
+    RealDirectInput<IDirectInput8A> real_;
+};
+
+// One factory per class id; CoCreateInstance asks it for an uninitialised
+// object, which the application then initialises with its version.
+class Factory final : public IClassFactory {
+public:
+    explicit Factory(DWORD version) : version_(version) { InterlockedIncrement(&VirtualJoypadObjectCount); }
+
+    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
+        AddRef();
+        *object = this;
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
+    STDMETHODIMP_(ULONG) Release() override {
+        LONG left = InterlockedDecrement(&references_);
+        if (left == 0) delete this;
+        return left;
+    }
+
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
+        if (!object) return E_POINTER;
+        *object = nullptr;
+        if (outer) return CLASS_E_NOAGGREGATION;
+        IUnknown* created = version_ >= 0x0800 ? static_cast<IUnknown*>(new (std::nothrow) DirectInput8)
+                                               : static_cast<IUnknown*>(new (std::nothrow) DirectInput7);
+        if (!created) return E_OUTOFMEMORY;
+        HRESULT result = created->QueryInterface(iid, object);
+        created->Release();
+        return result;
+    }
+    STDMETHODIMP LockServer(BOOL lock) override {
+        if (lock)
+            InterlockedIncrement(&ServerLockCount);
+        else
+            InterlockedDecrement(&ServerLockCount);
+        return S_OK;
+    }
+
+private:
+    ~Factory() { InterlockedDecrement(&VirtualJoypadObjectCount); }
+
+    volatile LONG references_ = 1;
+    DWORD version_;
+};
+
+} // namespace
+
+STDAPI DllGetClassObject(REFCLSID classId, REFIID iid, LPVOID* object) {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    DWORD version;
+    if (IsEqualCLSID(classId, CLSID_DirectInput))
+        version = 0x0700;
+    else if (IsEqualCLSID(classId, CLSID_DirectInput8))
+        version = 0x0800;
+    else
+        return CLASS_E_CLASSNOTAVAILABLE;
+    auto* factory = new (std::nothrow) Factory(version);
+    if (!factory) return E_OUTOFMEMORY;
+    HRESULT result = factory->QueryInterface(iid, object);
+    factory->Release();
+    return result;
+}
+
+STDAPI DllCanUnloadNow() {
+    return VirtualJoypadObjectCount == 0 && ServerLockCount == 0 ? S_OK : S_FALSE;
+}

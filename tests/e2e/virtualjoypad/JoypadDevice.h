@@ -1,0 +1,24 @@
+// The virtual controller's DirectInput device. One object answers for every
+// device interface from IDirectInputDeviceA to IDirectInputDevice8A: their
+// tables are prefixes of one another and share the ANSI structures.
+#pragma once
+
+#include "VirtualJoypad.h"
+
+// The controller's instance and product, as EnumDevices reports them.
+extern const GUID VirtualJoypadInstanceGuid;
+extern const GUID VirtualJoypadProductGuid;
+
+// Whether a DirectInput device GUID names the virtual controller.
+bool IsVirtualJoypadGuid(REFGUID guid);
+
+// Fills a DIDEVICEINSTANCEA (full or DirectX 3 size, as its dwSize says) for
+// the controller; false for any other size. `version` is 0x0800 for
+// DirectInput 8 device types, else the older joystick type.
+bool FillVirtualJoypadInstance(DIDEVICEINSTANCEA& instance, DWORD version);
+
+// Creates a device with one reference, answering the interface `iid`.
+HRESULT CreateVirtualJoypadDevice(DWORD version, REFIID iid, void** device);
+
+// Live objects of the DLL, for DllCanUnloadNow.
+extern volatile LONG VirtualJoypadObjectCount;
