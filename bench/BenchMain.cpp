@@ -15,6 +15,11 @@ std::vector<BenchComparison>& Comparisons() {
     return list;
 }
 
+std::vector<BenchReport>& Reports() {
+    static std::vector<BenchReport> list;
+    return list;
+}
+
 double Seconds() {
     static LARGE_INTEGER frequency = [] {
         LARGE_INTEGER f;
@@ -42,7 +47,28 @@ uint32_t Calibrate(BenchBody body) {
     }
 }
 
+std::vector<BenchMeasurement>& Measurements() {
+    static std::vector<BenchMeasurement> list;
+    return list;
+}
+
 constexpr int Rounds = 15;
+
+void PrintRow(const char* name, double subject, const char* baselineName, double baseline, double target,
+              bool speedup) {
+    double ratio = speedup ? baseline / subject : subject / baseline;
+    bool met = speedup ? ratio >= target : ratio <= target;
+    std::printf("%-44s %10.2f ns  %-36s %10.2f ns  %6.2fx  %s %.1fx  %s\n", name, subject * 1e9, baselineName,
+                baseline * 1e9, ratio, speedup ? ">=" : "<=", target, met ? "met" : "MISSED");
+}
+
+void Measure(const BenchMeasurement& m) {
+    if (m.setUp) m.setUp();
+    double subject = m.subject();
+    double baseline = m.baseline();
+    if (m.tearDown) m.tearDown();
+    PrintRow(m.name, subject, m.baselineName, baseline, m.target, m.speedup);
+}
 
 void Run(const BenchComparison& c) {
     if (c.setUp) c.setUp();
@@ -55,11 +81,7 @@ void Run(const BenchComparison& c) {
     }
     if (c.tearDown) c.tearDown();
 
-    double ratio = c.speedup ? baselineBest / subjectBest : subjectBest / baselineBest;
-    bool met = c.speedup ? ratio >= c.target : ratio <= c.target;
-    std::printf("%-44s %10.2f ns  %-36s %10.2f ns  %6.2fx  %s %.1fx  %s\n", c.name, subjectBest * 1e9,
-                c.baselineName, baselineBest * 1e9, ratio, c.speedup ? ">=" : "<=", c.target,
-                met ? "met" : "MISSED");
+    PrintRow(c.name, subjectBest, c.baselineName, baselineBest, c.target, c.speedup);
 }
 
 } // namespace
@@ -69,9 +91,24 @@ int RegisterBench(const BenchComparison& comparison) {
     return 0;
 }
 
+int RegisterBenchMeasurement(const BenchMeasurement& measurement) {
+    Measurements().push_back(measurement);
+    return 0;
+}
+
+int RegisterBenchReport(BenchReport report) {
+    Reports().push_back(report);
+    return 0;
+}
+
 int main() {
     std::printf("%-44s %13s  %-36s %13s  %7s  %-7s\n", "operation", "per op", "baseline", "per op", "ratio",
                 "target");
     for (const BenchComparison& c : Comparisons()) Run(c);
+    for (const BenchMeasurement& m : Measurements()) Measure(m);
+    for (BenchReport report : Reports()) {
+        std::printf("\n");
+        report();
+    }
     return 0;
 }

@@ -1,3 +1,275 @@
+// The runtime's lifecycle: the pre-start settings, the start-up sequence, the
+// per-tick entry, the shutdown core and the fatal stop.
+//
+// Start-up and shutdown mirror each other: the subsystems come up as
+// files and log, environment, COM, window, input, sound, graphics, text
+// buffers, and go down in the reverse order of their dependencies: graphics,
+// input, sound, window, COM, then the working directory and the log's last
+// word, the allocation dump.
 #include "runtime/core/Lifecycle.h"
 
+#include "runtime/Runtime.h"
+#include "runtime/core/ApiLock.h"
+#include "runtime/core/Clock.h"
+#include "runtime/core/Environment.h"
+#include "runtime/core/Format.h"
+#include "runtime/core/Subsystems.h"
+#include "runtime/diag/Log.h"
+#include "runtime/diag/TrackedAlloc.h"
+#include "runtime/input/Input.h"
+#include "runtime/sound/Sound.h"
+#include "runtime/window/Window.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdarg>
+
 LifecycleState Lifecycle;
+
+namespace {
+
+constexpr size_t FatalMessageSize = 1024;
+constexpr int DefaultScreenWidth = 640;
+constexpr int DefaultScreenHeight = 480;
+constexpr int EmulatedScreenWidth = 320;
+constexpr int EmulatedScreenHeight = 240;
+constexpr int HostScreenColourBits = 32;
+constexpr int HostScreenRefreshRate = 60;
+
+// How far a start-up got, so that a failed one can take back what it
+// brought up.
+struct StartProgress {
+    bool windowStarted;   // the window start-up succeeded
+    bool inputReached;    // StartInput ran (it may have started devices before failing)
+    bool soundReached;    // StartSoundDevice ran
+    bool graphicsReached; // the graphics start ran
+};
+
+// ---- Start-up pieces ----------------------------------------------------------
+
+// Full screen needs a display mode of the graphics size; without one the
+// runtime falls back to a window. 320 x 240 is served by doubling into
+// 640 x 480, so it needs no mode of its own.
+void AdjustFullScreenMode() {
+    if (Window.WindowModeFlag != 0) return;
+    int width = Graphics.ScreenWidth > 0 ? Graphics.ScreenWidth : DefaultScreenWidth;
+    int height = Graphics.ScreenHeight > 0 ? Graphics.ScreenHeight : DefaultScreenHeight;
+    bool emulated = width == EmulatedScreenWidth && height == EmulatedScreenHeight;
+    if (!emulated && !DisplayModeExists(width, height)) ChangeWindowMode(1);
+    if (!emulated || Window.WindowModeFlag != 0) return;
+    Graphics.Emulate320x240 = 1;
+    Graphics.ScreenWidth = DefaultScreenWidth;
+    Graphics.ScreenHeight = DefaultScreenHeight;
+}
+
+void PrepareFilesAndLog() {
+    AdjustFullScreenMode();
+    PrecomputeColourTables();
+    ReleaseUnreferencedArchives();
+    SelectDefaultFileTable();
+    CurrentFileTable->getCurrentDirectory(Lifecycle.StartupDirectory, StartupDirectorySize);
+    StartLog();
+}
+
+int ReadDesktopColourDepth() {
+    HDC screen = GetDC(nullptr);
+    int depth = GetDeviceCaps(screen, PLANES) * GetDeviceCaps(screen, BITSPIXEL);
+    ReleaseDC(nullptr, screen);
+    return depth;
+}
+
+bool DesktopRefused() {
+    if (!RefusesColourDepth(ReadDesktopColourDepth(), Window.WindowModeFlag, Graphics.ScreenColourBits)) return false;
+    LogWrite("ＫＯＴＯライブラリは２４ビットカラーモードに対応していません\n");
+    return true;
+}
+
+// A failed COM start is not fatal: only DirectX components need it, and
+// each of them reports its own absence.
+void StartCom() {
+    if (Lifecycle.ComInitialised != 0) return;
+    LogWrite("ＣＯＭの初期化... ");
+    if (FAILED(CoInitialize(nullptr))) {
+        LogWrite("ＣＯＭの初期化に失敗しました\n");
+        return;
+    }
+    LogWrite("成功しました\n");
+    Lifecycle.ComInitialised = 1;
+}
+
+void EndCom() {
+    if (Lifecycle.ComInitialised != 1) return;
+    CoUninitialize();
+    LogWrite("ＣＯＭを終了... 完了\n");
+    Lifecycle.ComInitialised = 0;
+}
+
+// Steps 10 to 14: the clocks and the machine's description, then COM.
+void PrepareEnvironment() {
+    ProbePerformanceCounter();
+    ReportEnvironment();
+    InstallStreamTables();
+    // The graphics drawing callback is reset here; this build draws nothing.
+    StartCom();
+}
+
+int StartSubsystems(StartProgress& progress) {
+    if (StartWindow() != 0) return -1;
+    progress.windowStarted = true;
+    progress.inputReached = true;
+    if (StartInput() != 0) return -1;
+    progress.soundReached = true;
+    StartSoundDevice(); // a machine without sound still runs
+    if (Lifecycle.DrawingDisabled == 1) return 0;
+    progress.graphicsReached = true;
+    return StartGraphics() < 0 ? -1 : 0;
+}
+
+// Steps 21 to 24. The log display, the two graphics set-up calls and the
+// lookup table belong to a screen that this build never has.
+void FinishStartup() {
+    if (Window.WindowModeFlag == 0 && Window.HostWindowMode == 0) BringWindowToForeground(Window.MainWindowHandle, 1);
+}
+
+// A failed start-up never sets LibraryStarted, so the shutdown core would
+// leave everything it brought up in place: COM, the raised timer resolution,
+// the window and the input devices. It takes them back here, in the
+// shutdown's order, so that a retry starts from a clean machine. A refused
+// window start-up has already undone its own part (screen saver, class) and
+// never read the host window's procedure, so the host window is left
+// untouched and stays adopted for a retry; only a window that did start is
+// torn down, and only then is a recorded procedure written back.
+int FailStartup(const StartProgress& progress) {
+    if (progress.graphicsReached) EndGraphics();
+    if (progress.inputReached) StopInput();
+    if (progress.soundReached) StopSoundDevice();
+    if (progress.windowStarted) TeardownWindow();
+    RestoreTimerResolution();
+    EndCom();
+    Lifecycle.LibraryStarting = 0;
+    return -1;
+}
+
+int RunStartupSequence() {
+    if (Lifecycle.LibraryStarted == 1) return 0;
+    Lifecycle.LibraryStarting = 1;
+    StartProgress progress = {false, false, false, false};
+    PrepareFilesAndLog();
+    if (DesktopRefused()) return FailStartup(progress);
+    PrepareEnvironment();
+    if (StartSubsystems(progress) != 0) return FailStartup(progress);
+    InitCharacterCodeBuffers();
+    Lifecycle.LibraryStarted = 1;
+    FinishStartup();
+    Lifecycle.LibraryStarting = 0;
+    return 0;
+}
+
+// ---- Shutdown pieces ----------------------------------------------------------
+
+void ReleaseLogDisplay() {
+    Graphics.LogDisplayPrepared = 0;
+}
+
+// Mirror of StartSubsystems: graphics, input, sound, window.
+void StopSubsystems() {
+    EndNetwork();
+    StopMusic();
+    EndGraphics();
+    StopInput();
+    StopSoundDevice();
+    TeardownWindow();
+}
+
+// Lets the window's last messages through; in host-window mode the teardown
+// has already asked to quit, so exactly one tick runs.
+void DrainMessages() {
+    while (MessageTick() == 0 && Window.QuitRequested != 1 && Window.WindowDestroyed != 1) {
+    }
+}
+
+void RestoreStartupDirectory() {
+    if (Lifecycle.StartupDirectory[0] == '\0') return;
+    CurrentFileTable->setCurrentDirectory(Lifecycle.StartupDirectory);
+}
+
+} // namespace
+
+// ---- Settings -------------------------------------------------------------------
+
+int SetDrawingDisabled(int disabled) {
+    Lifecycle.DrawingDisabled = disabled;
+    return 0;
+}
+
+int SetHostWindow(HWND window) {
+    if (Lifecycle.LibraryStarted == 1 || window == nullptr) return -1;
+    Window.MainWindowHandle = window;
+    Window.HostWindowMode = 1;
+    ChangeWindowMode(1);
+    RECT client;
+    // A zero-sized client area is refused by ConfigureScreen, which keeps the previous mode.
+    if (GetClientRect(window, &client))
+        ConfigureScreen(client.right - client.left, client.bottom - client.top, HostScreenColourBits,
+                        HostScreenRefreshRate);
+    return 0;
+}
+
+// ---- Entry points -----------------------------------------------------------------
+
+int LibraryStartup() {
+    if (Lifecycle.LibraryStarted == 1) return 0;
+    EnterApiLock();
+    int result = RunStartupSequence();
+    LeaveApiLock();
+    return result;
+}
+
+int PumpMessages() {
+    EnterApiLock();
+    int result = MessageTick();
+    LeaveApiLock();
+    return result;
+}
+
+int LibraryShutdown() {
+    if (Lifecycle.LibraryStarted == 0) return 0;
+    EnterApiLock();
+    int result = RunShutdownCore();
+    LeaveApiLock();
+    DestroyApiLock();
+    return result;
+}
+
+int RunShutdownCore() {
+    if (Lifecycle.LibraryStarted == 0) return 0;
+    Lifecycle.ShutdownInProgress = 1;
+    ReleaseLogDisplay();
+    StopSubsystems();
+    EndCom();
+    // The graphics subsystem's software images would be deleted here; this build makes none.
+    Lifecycle.LibraryStarted = 0;
+    DrainMessages();
+    RestoreStartupDirectory();
+    ReleaseUnreferencedArchives();
+    DumpAllocations();
+    return 0;
+}
+
+void FatalStop(const char* message) {
+    LogWrite(message);
+    LogWrite("\n");
+    RunShutdownCore();
+    if (ApiLock.initialised == 1) DestroyApiLock();
+    ExitProcess(UINT(-1));
+}
+
+void FatalStopFormat(const char* format, ...) {
+    char message[FatalMessageSize];
+    va_list args;
+    va_start(args, format);
+    FormatTextV(message, sizeof message, format, args);
+    va_end(args);
+    FatalStop(message);
+}

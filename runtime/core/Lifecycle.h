@@ -24,3 +24,9 @@ int RunShutdownCore();
 // the shutdown core. The caller's hold on the ApiLock is never released.
 [[noreturn]] void FatalStop(const char* message);
 [[noreturn]] void FatalStopFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
+
+// The 24-bit colour refusal: a 24-bit desktop in windowed mode, or a 24-bit
+// graphics mode, cannot be served.
+inline bool RefusesColourDepth(int desktopDepth, int windowModeFlag, int colourBits) {
+    return (desktopDepth == 24 && windowModeFlag == 1) || colourBits == 24;
+}

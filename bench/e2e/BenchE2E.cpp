@@ -1,0 +1,340 @@
+// The key configuration tool as a player meets it, measured from outside the
+// real KeyConfig.exe under Wine:
+// - start-up: process start to the dialog shown, against the same dialog
+//   resource in a program without the runtime (minimal_dialog.exe), the two
+//   alternating in one run; and, from one run under a debugger, how much of
+//   it the runtime's two required waits take (processor clock estimate,
+//   timer precision test), timed by the arrival of the runtime's log texts;
+// - press to field: from a button press on the virtual joypad to the focused
+//   field showing the new binding, in 10 ms ticks of the dialog's timer.
+#include "Bench.h"
+
+#include "driver/JoypadPlayer.h"
+#include "driver/KeyConfigSession.h"
+#include "driver/SaveFiles.h"
+#include "support/TempDirectory.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr int StartupRounds = 7;
+constexpr int LatencyPresses = 50;
+constexpr double TickMs = 10.0; // the dialog's timer period
+constexpr DWORD LongWaitMs = 30000;
+
+const SlotMasks BenchMasks = {ButtonMask(2), ButtonMask(3), ButtonMask(4), ButtonMask(1),
+                              ButtonMask(7), ButtonMask(8), ButtonMask(9), ButtonMask(12)};
+
+double NowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
+}
+
+double Median(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// The value that 95 % of the samples do not exceed (nearest rank).
+double Percentile95(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    size_t rank = (values.size() * 95 + 99) / 100;
+    return values[rank - 1];
+}
+
+std::string ToolPath() {
+    return ProgramFolder() + "\\KeyConfig.exe";
+}
+
+std::string MinimalDialogPath() {
+    return ProgramFolder() + "\\minimal_dialog.exe";
+}
+
+// The joypad's server registration and the player's hands, for the run.
+struct Rig {
+    std::unique_ptr<JoypadServerRegistration> registration;
+    std::unique_ptr<JoypadPlayer> joypad;
+};
+
+Rig& TheRig() {
+    static Rig rig = [] {
+        Rig made;
+        UseWineWithoutWindowManager();
+        made.registration = std::make_unique<JoypadServerRegistration>(ProgramFolder() + "\\virtualjoypad.dll");
+        made.joypad = std::make_unique<JoypadPlayer>();
+        return made;
+    }();
+    return rig;
+}
+
+bool RigReady() {
+    Rig& rig = TheRig();
+    if (!FileExists(ToolPath())) {
+        std::printf("BenchE2E: %s is not built\n", ToolPath().c_str());
+        return false;
+    }
+    if (!rig.registration->Registered() || !rig.joypad->Valid()) {
+        std::printf("BenchE2E: the virtual joypad cannot be set up\n");
+        return false;
+    }
+    return true;
+}
+
+void PutSampleSave(const TempDirectory& folder) {
+    WriteFileBytes(folder.File("saves.qvr"), EncodeSave(SampleSave(BenchMasks)));
+}
+
+// Milliseconds from the process start to the dialog shown; -1 on failure.
+double TimeOneStart(const std::string& exe) {
+    TempDirectory folder;
+    PutSampleSave(folder);
+    KeyConfigSession session(exe);
+    double start = NowMs();
+    if (!session.Start(folder.Path()) || !session.WaitForDialog(LongWaitMs)) return -1;
+    double shown = NowMs() - start;
+    session.Click(CancelId);
+    DWORD exitCode;
+    session.WaitForExit(exitCode, LongWaitMs);
+    return shown;
+}
+
+// ---- Start-up against the same dialog without the runtime ----
+
+struct StartupTimes {
+    std::vector<double> tool, minimal;
+} Startups;
+
+void MeasureStartups() {
+    Startups = {};
+    if (!RigReady()) return;
+    TheRig().joypad->ReleaseAll();
+    for (int round = 0; round < StartupRounds; ++round) {
+        double tool = TimeOneStart(ToolPath());
+        double minimal = TimeOneStart(MinimalDialogPath());
+        if (tool > 0) Startups.tool.push_back(tool);
+        if (minimal > 0) Startups.minimal.push_back(minimal);
+    }
+}
+
+double ToolStartSeconds() {
+    return Median(Startups.tool) / 1000.0;
+}
+
+double MinimalStartSeconds() {
+    return Median(Startups.minimal) / 1000.0;
+}
+
+// Medians of alternating runs; the runtime's start-up (its fixed waits, the
+// DirectInput and DirectSound devices) is what the ratio shows. The bare
+// dialog takes about 90 ms under Wine and the processor clock estimate alone
+// busy-waits 100 ms, so 4x leaves room for the device start-ups only.
+REGISTER_BENCH_MEASUREMENT("KeyConfig.exe: start to dialog shown", "same dialog, no runtime", ToolStartSeconds,
+                           MinimalStartSeconds, 4.0, false, MeasureStartups, nullptr);
+
+// ---- The runtime's required waits, from one run under a debugger ----
+
+struct TimedText {
+    double ms; // since the process was started
+    std::string text;
+};
+
+struct DebuggedStart {
+    bool ran = false;
+    double shownMs = -1;
+    std::vector<TimedText> texts;
+};
+
+std::string ReadDebugText(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
+    if (info.fUnicode || info.nDebugStringLength == 0) return std::string();
+    std::string text(info.nDebugStringLength, '\0');
+    SIZE_T read = 0;
+    ReadProcessMemory(process, info.lpDebugStringData, &text[0], text.size(), &read);
+    text.resize(read);
+    size_t end = text.find('\0');
+    return end == std::string::npos ? text : text.substr(0, end);
+}
+
+// The debugger's side: starts the tool as its debuggee (the debug events go
+// to the thread that started it) and times each debugger-output text.
+void DebugTool(const std::string& folder, double start, PROCESS_INFORMATION& process, HANDLE started,
+               DebuggedStart& result) {
+    std::string commandLine = "\"" + ToolPath() + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    bool created = CreateProcessA(ToolPath().c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                                  DEBUG_ONLY_THIS_PROCESS, nullptr, folder.c_str(), &startup, &process);
+    SetEvent(started);
+    if (!created) return;
+    bool sawLoaderBreakpoint = false;
+    DWORD deadline = GetTickCount() + 2 * LongWaitMs;
+    for (;;) {
+        DEBUG_EVENT event;
+        if (!WaitForDebugEvent(&event, 100)) {
+            if (LONG(GetTickCount() - deadline) > 0) TerminateProcess(process.hProcess, 1);
+            continue;
+        }
+        DWORD status = DBG_CONTINUE;
+        switch (event.dwDebugEventCode) {
+        case CREATE_PROCESS_DEBUG_EVENT:
+            if (event.u.CreateProcessInfo.hFile) CloseHandle(event.u.CreateProcessInfo.hFile);
+            break;
+        case LOAD_DLL_DEBUG_EVENT:
+            if (event.u.LoadDll.hFile) CloseHandle(event.u.LoadDll.hFile);
+            break;
+        case OUTPUT_DEBUG_STRING_EVENT:
+            result.texts.push_back({NowMs() - start, ReadDebugText(process.hProcess, event.u.DebugString)});
+            break;
+        case EXCEPTION_DEBUG_EVENT:
+            if (!sawLoaderBreakpoint && event.u.Exception.ExceptionRecord.ExceptionCode == EXCEPTION_BREAKPOINT)
+                sawLoaderBreakpoint = true;
+            else
+                status = DBG_EXCEPTION_NOT_HANDLED;
+            break;
+        default:
+            break;
+        }
+        ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
+        if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) break;
+    }
+    result.ran = true;
+}
+
+DebuggedStart RunToolUnderDebugger() {
+    DebuggedStart result;
+    TempDirectory folder;
+    PutSampleSave(folder);
+    PROCESS_INFORMATION process{};
+    HANDLE started = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    double start = NowMs();
+    std::thread debugger(DebugTool, folder.Path(), start, std::ref(process), started, std::ref(result));
+    WaitForSingleObject(started, LongWaitMs);
+    KeyConfigSession session(ToolPath());
+    if (process.hProcess && session.Adopt(process) && session.WaitForDialog(LongWaitMs)) {
+        result.shownMs = NowMs() - start;
+        session.Click(CancelId);
+    }
+    debugger.join();
+    CloseHandle(started);
+    if (process.hProcess) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    return result;
+}
+
+// The arrival of the first text that starts with `prefix`, from `from` on.
+int FindText(const std::vector<TimedText>& texts, const char* prefix, int from = 0) {
+    size_t length = std::strlen(prefix);
+    for (int i = from; i < int(texts.size()); ++i)
+        if (texts[i].text.compare(0, length, prefix) == 0) return i;
+    return -1;
+}
+
+void ReportRequiredWaits() {
+    std::printf("KeyConfig.exe start-up, one run under a debugger (times of the runtime's log texts)\n");
+    if (!RigReady()) return;
+    DebuggedStart run = RunToolUnderDebugger();
+    if (!run.ran || run.shownMs < 0 || run.texts.empty()) {
+        std::printf("  the run did not complete\n");
+        return;
+    }
+    const auto& texts = run.texts;
+    // The clock estimate busy-waits between the Windows version line and its result.
+    int clock = FindText(texts, "ＣＰＵ動作速度");
+    int timerStart = FindText(texts, "タイマーの精度を検査します");
+    int timerEnd = timerStart < 0 ? -1 : FindText(texts, "精度結果", timerStart);
+    double clockMs = clock > 0 ? texts[clock].ms - texts[clock - 1].ms : 0;
+    double timerMs = timerEnd > 0 ? texts[timerEnd].ms - texts[timerStart].ms : 0;
+    double runtimeMs = texts.back().ms - texts.front().ms;
+    int lastBeforeShown = 0;
+    for (int i = 0; i < int(texts.size()); ++i)
+        if (texts[i].ms <= run.shownMs) lastBeforeShown = i;
+    double startupMs = texts[lastBeforeShown].ms - texts.front().ms;
+    std::printf("  dialog shown after                 %8.1f ms (debugged; each log text stops the tool)\n",
+                run.shownMs);
+    std::printf("  runtime start-up, first to last log text before the dialog shows %8.1f ms\n", startupMs);
+    std::printf("  processor clock estimate           %8.1f ms  %5.1f %% of the time to the dialog%s\n", clockMs,
+                100.0 * clockMs / run.shownMs, clock > 0 ? "" : " (not logged)");
+    std::printf("  timer precision test               %8.1f ms  %5.1f %% of the time to the dialog%s\n", timerMs,
+                100.0 * timerMs / run.shownMs, timerEnd > 0 ? "" : " (not logged)");
+    std::printf("  (%d log texts; %.1f ms from the first to the last, shutdown included)\n", int(texts.size()),
+                runtimeMs);
+    double tool = Median(Startups.tool), minimal = Median(Startups.minimal);
+    std::printf("  undebugged medians of %d alternating starts: KeyConfig.exe %.1f ms, same dialog without the "
+                "runtime %.1f ms;\n  the runtime adds %.1f ms, of which the two required waits are %.0f %%\n",
+                StartupRounds, tool, minimal, tool - minimal,
+                tool > minimal ? 100.0 * (clockMs + timerMs) / (tool - minimal) : 0.0);
+}
+
+REGISTER_BENCH_REPORT(ReportRequiredWaits);
+
+// ---- Press to field ----
+
+// Every press goes to field B, where the focus stays, alternating two
+// buttons so that each press changes the text. A short pause of 0 to 9 ms
+// before each press spreads the presses over the phase of the timer.
+void ReportPressToField() {
+    std::printf("Press to field through the virtual joypad, %d presses on the real KeyConfig.exe\n",
+                LatencyPresses);
+    if (!RigReady()) return;
+    JoypadPlayer& joypad = *TheRig().joypad;
+    joypad.ReleaseAll();
+    joypad.ResetDeviceCounts();
+    TempDirectory folder;
+    PutSampleSave(folder);
+    KeyConfigSession tool(ToolPath());
+    if (!tool.Start(folder.Path()) || !tool.WaitForDialog(LongWaitMs) || !joypad.WaitInUse() ||
+        !tool.Click(FieldId(7)) || !tool.WaitForFocus(FieldId(7))) {
+        std::printf("  the tool did not come up with the joypad in use\n");
+        return;
+    }
+    std::vector<double> ticks, reads;
+    for (int i = 0; i < LatencyPresses; ++i) {
+        Sleep(DWORD(i * 7 % 10));
+        int button = 3 + i % 2;
+        const std::string expected = ButtonText(button);
+        LONG readsBefore = joypad.ReadCount();
+        double pressed = NowMs();
+        joypad.Hold({button});
+        double deadline = pressed + 5000;
+        while (tool.FieldText(7) != expected && NowMs() < deadline) SwitchToThread();
+        double seen = NowMs();
+        if (seen >= deadline) {
+            std::printf("  press %d: the field never showed %s\n", i + 1, expected.c_str());
+            return;
+        }
+        ticks.push_back((seen - pressed) / TickMs);
+        reads.push_back(double(joypad.ReadCount() - readsBefore));
+        joypad.WaitHandled(joypad.ReleaseAll());
+    }
+    tool.Click(CancelId);
+    DWORD exitCode;
+    tool.WaitForExit(exitCode, LongWaitMs);
+
+    double median = Median(ticks), p95 = Percentile95(ticks);
+    bool met = median <= 1.0 && p95 <= 2.0;
+    std::printf("  %-40s median %5.2f ticks (%5.1f ms)  95th percentile %5.2f ticks (%5.1f ms)  aim <= 1 and <= 2  "
+                "%s\n",
+                "press to new field text", median, median * TickMs, p95, p95 * TickMs, met ? "met" : "MISSED");
+    std::printf("  %-40s median %5.1f  95th percentile %5.1f  worst %5.1f\n", "pad reads by the tool meanwhile",
+                Median(reads), Percentile95(reads), *std::max_element(reads.begin(), reads.end()));
+}
+
+REGISTER_BENCH_REPORT(ReportPressToField);
+
+} // namespace

@@ -1,0 +1,346 @@
+// The runtime's lifecycle on real windows: the settings, starting and
+// stopping twice or out of order, failed starts and what they leave, the
+// own-window log of a whole start and shutdown, and the fatal stop.
+#include "runtime/Runtime.h"
+
+#include "diag/DiagFixture.h"
+#include "runtime/core/ApiLock.h"
+#include "runtime/core/Clock.h"
+#include "runtime/core/Lifecycle.h"
+#include "runtime/core/Subsystems.h"
+#include "support/ChildScenario.h"
+#include "support/DebugCapture.h"
+#include "support/TempDirectory.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr const char HostClassName[] = "LifecycleTestHost";
+constexpr const char RuntimeClassName[] = "D123987X";
+
+ATOM RegisterPlainClass(const char* name) {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = name;
+    return RegisterClassA(&windowClass);
+}
+
+// A borderless window, so that its client area is exactly the size given.
+HWND CreatePlainWindow(const char* className, int width, int height) {
+    return CreateWindowExA(0, className, "", WS_POPUP, 0, 0, width, height, nullptr, nullptr,
+                           GetModuleHandleA(nullptr), nullptr);
+}
+
+LONG_PTR WindowProcedureOf(HWND window) {
+    return GetWindowLongA(window, GWL_WNDPROC);
+}
+
+// A window of the runtime's class made by someone else: every start-up
+// must refuse while it exists.
+class RuntimeWindowBlocker {
+public:
+    RuntimeWindowBlocker() {
+        RegisterPlainClass(RuntimeClassName);
+        window_ = CreatePlainWindow(RuntimeClassName, 10, 10);
+    }
+    ~RuntimeWindowBlocker() { Remove(); }
+    void Remove() {
+        if (window_ == nullptr) return;
+        DestroyWindow(window_);
+        UnregisterClassA(RuntimeClassName, GetModuleHandleA(nullptr));
+        window_ = nullptr;
+    }
+    HWND Handle() const { return window_; }
+
+private:
+    HWND window_ = nullptr;
+};
+
+// Every test starts from a runtime that is not started, in a temporary
+// start-up directory, with a host window of 300 x 200 at hand, and leaves
+// the runtime shut down and its settings as they were.
+class LifecycleTest : public testing::Test {
+protected:
+    LifecycleTest() : graphics_(Graphics), directory_(TempDirectory::Enter::Yes) {}
+
+    void SetUp() override {
+        RegisterPlainClass(HostClassName);
+        host_ = CreatePlainWindow(HostClassName, 300, 200);
+        ASSERT_NE(nullptr, host_);
+        Window.HostWindowMode = 0;
+        Window.MainWindowHandle = nullptr;
+        Window.WindowModeFlag = 0;
+        Window.QuitRequested = 0;
+        SetLogOutput(0);
+        SetDrawingDisabled(0);
+    }
+
+    void TearDown() override {
+        LibraryShutdown();
+        if (host_ != nullptr) DestroyWindow(host_);
+        Graphics = graphics_;
+    }
+
+    int StartOnHost() {
+        SetDrawingDisabled(1);
+        if (SetHostWindow(host_) != 0) return -2;
+        return LibraryStartup();
+    }
+
+    std::string LogFile() const { return ReadFileBytes(directory_.File("Log.txt")); }
+
+    GraphicsState graphics_;
+    DiagStateGuard guard_;
+    TempDirectory directory_;
+    HWND host_ = nullptr;
+};
+
+TEST_F(LifecycleTest, ShutdownBeforeStartAndTwiceLeavesTheLockUncreated) {
+    if (ApiLock.initialised == 1) DestroyApiLock();
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(0, ApiLock.initialised) << "shutdown before any start";
+
+    ASSERT_EQ(0, StartOnHost());
+    EXPECT_EQ(1, ApiLock.initialised);
+    LONG_PTR procedure = WindowProcedureOf(host_);
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(0, ApiLock.initialised) << "the shutdown destroys the lock";
+    EXPECT_EQ(0, Lifecycle.LibraryStarted);
+    EXPECT_EQ(0, Lifecycle.ComInitialised);
+    EXPECT_EQ(0, Clock.TimerResolutionRaised);
+    EXPECT_EQ(1, Window.QuitRequested);
+    EXPECT_EQ(nullptr, Window.MainWindowHandle);
+    EXPECT_EQ(procedure, WindowProcedureOf(host_));
+
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(0, ApiLock.initialised) << "second shutdown";
+    EXPECT_EQ(-1, PumpMessages()) << "after the shutdown the runtime is to end";
+}
+
+TEST_F(LifecycleTest, SecondStartupReturnsAtOnceAndChangesNothing) {
+    ASSERT_EQ(0, StartOnHost());
+    LifecycleState lifecycle = Lifecycle;
+    WindowState window = Window;
+    ClockState clock = Clock;
+    DWORD owner = ApiLock.owner;
+    int32_t nesting = ApiLock.nesting;
+
+    EXPECT_EQ(0, LibraryStartup());
+    EXPECT_EQ(0, std::memcmp(&lifecycle, &Lifecycle, sizeof lifecycle));
+    EXPECT_EQ(0, std::memcmp(&window, &Window, sizeof window));
+    EXPECT_EQ(0, std::memcmp(&clock, &Clock, sizeof clock));
+    EXPECT_EQ(owner, ApiLock.owner) << "the lock was not taken";
+    EXPECT_EQ(nesting, ApiLock.nesting);
+    EXPECT_EQ(0, PumpMessages());
+}
+
+TEST_F(LifecycleTest, SetHostWindowStoresTheWindowAndItsClientSize) {
+    EXPECT_EQ(-1, SetHostWindow(nullptr));
+    EXPECT_EQ(0, Window.HostWindowMode) << "a null window changes nothing";
+
+    EXPECT_EQ(0, SetHostWindow(host_));
+    EXPECT_EQ(host_, Window.MainWindowHandle);
+    EXPECT_EQ(1, Window.HostWindowMode);
+    EXPECT_EQ(1, Window.WindowModeFlag);
+    EXPECT_EQ(300, Graphics.ScreenWidth);
+    EXPECT_EQ(200, Graphics.ScreenHeight);
+    EXPECT_EQ(32, Graphics.ScreenColourBits);
+    EXPECT_EQ(60, Graphics.ScreenRefreshRate);
+
+    HWND empty = CreatePlainWindow(HostClassName, 0, 0);
+    ASSERT_NE(nullptr, empty);
+    EXPECT_EQ(0, SetHostWindow(empty));
+    EXPECT_EQ(empty, Window.MainWindowHandle);
+    EXPECT_EQ(300, Graphics.ScreenWidth) << "a 0 x 0 client area keeps the previous mode";
+    EXPECT_EQ(200, Graphics.ScreenHeight);
+
+    EXPECT_EQ(0, SetHostWindow(host_));
+    ASSERT_EQ(0, LibraryStartup());
+    EXPECT_EQ(-1, SetHostWindow(empty)) << "after the start";
+    EXPECT_EQ(host_, Window.MainWindowHandle);
+    DestroyWindow(empty);
+}
+
+// Refused at the colour test, before anything is brought up: the log holds
+// the refusal as its last line and the shutdown that follows does nothing.
+TEST_F(LifecycleTest, ColourRefusalLeavesNothingStarted) {
+    SetLogOutput(1);
+    ChangeWindowMode(1);
+    SetDrawingDisabled(1);
+    Graphics.ScreenColourBits = 24;
+    EXPECT_EQ(-1, LibraryStartup());
+    EXPECT_EQ(0, Lifecycle.LibraryStarted);
+    EXPECT_EQ(0, Lifecycle.LibraryStarting);
+    EXPECT_EQ(0, Lifecycle.ComInitialised);
+    EXPECT_EQ(0, Clock.TimerResolutionRaised);
+    std::string log = LogFile();
+    std::string refusal = ":ＫＯＴＯライブラリは２４ビットカラーモードに対応していません\r\n";
+    ASSERT_GE(log.size(), refusal.size());
+    EXPECT_EQ(refusal, log.substr(log.size() - refusal.size())) << log;
+
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(log, LogFile()) << "the shutdown after a failed start writes nothing";
+}
+
+// Refused by the window start-up after COM and the timer resolution were
+// taken: both are given back, the host window keeps its procedure and stays
+// adopted, and a retry once the other window is gone succeeds.
+TEST_F(LifecycleTest, DoubleStartRefusalGivesBackWhatTheStartTook) {
+    RuntimeWindowBlocker blocker;
+    ASSERT_NE(nullptr, blocker.Handle());
+    LONG_PTR procedure = WindowProcedureOf(host_);
+
+    EXPECT_EQ(-1, StartOnHost());
+    EXPECT_EQ(0, Lifecycle.LibraryStarted);
+    EXPECT_EQ(0, Lifecycle.LibraryStarting);
+    EXPECT_EQ(0, Lifecycle.ComInitialised);
+    EXPECT_EQ(0, Clock.TimerResolutionRaised);
+    EXPECT_EQ(1, Window.QuitRequested);
+    EXPECT_EQ(host_, Window.MainWindowHandle);
+    EXPECT_EQ(procedure, WindowProcedureOf(host_));
+
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(host_, Window.MainWindowHandle) << "the shutdown after a failed start does nothing";
+
+    blocker.Remove();
+    EXPECT_EQ(0, LibraryStartup()) << "retry";
+    EXPECT_EQ(1, Lifecycle.ComInitialised);
+    EXPECT_EQ(0, Window.QuitRequested);
+}
+
+// ---- The own-window log of one start and shutdown --------------------------------
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size()) lines.push_back(text.substr(start));
+    return lines;
+}
+
+// Each line: decimal milliseconds (never decreasing), a colon, the text; no
+// line feed without its carriage return. A text with an empty line inside
+// (the sound report has them) gets no stamp there: stamps start writes.
+void ExpectLogFormat(const std::string& log) {
+    EXPECT_EQ(log.size() - 2, log.rfind("\r\n")) << "the log ends with CR LF";
+    long previous = 0;
+    for (const std::string& line : SplitLines(log)) {
+        if (line.empty()) continue;
+        size_t colon = line.find(':');
+        ASSERT_NE(std::string::npos, colon) << line;
+        ASSERT_GT(colon, 0u) << line;
+        EXPECT_EQ(std::string::npos, line.find('\n')) << line;
+        EXPECT_EQ(colon, line.find_first_not_of("0123456789")) << line;
+        long stamp = std::strtol(line.c_str(), nullptr, 10);
+        EXPECT_GE(stamp, previous) << line;
+        previous = stamp;
+    }
+}
+
+// The texts every own-window start and shutdown writes, in their order;
+// input and sound add their own lines in between.
+const char* const OwnWindowSequence[] = {
+    "T:システムの情報を出力します\r\n",
+    "T:\tＫＯＴＯライブラリ Ver3.03\r\n",
+    "T:\tＯＳ  Windows",
+    "T:\tＣＰＵベンダ：",
+    "T:ＣＯＭの初期化... 成功しました\r\n",
+    "T:メモリ総量:",
+    "T:タイマーの精度を検査します\r\n",
+    // The precision test leaves a lone space open: the check continues its line.
+    "T: ソフトの二重起動検査... 二重起動はされていませんでした\r\n",
+    "T:ウインドウクラスを登録します... 登録に成功しました\r\n",
+    "T:ウインドウモード起動用のウインドウを作成します\r\n",
+    "T:ウインドウの作成に成功しました\r\n",
+    "T:ＩＭＥを無効にしました\r\n",
+    "T:文字コードバッファの初期化を行います... 完了しました\r\n",
+    "T:ＣＯＭを終了... 完了\r\n",
+    "T:\r\nT:Alloc memory dump\r\n",
+};
+
+TEST_F(LifecycleTest, OwnWindowLogHoldsTheSequenceInOrderAndEndsWithTheDump) {
+    SetLogOutput(1);
+    ChangeWindowMode(1);
+    SetDrawingDisabled(1);
+    int32_t liveBlocks = Allocator.AllocationCount;
+    ASSERT_EQ(0, LibraryStartup());
+    EXPECT_NE(nullptr, Window.MainWindowHandle);
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(liveBlocks, Allocator.AllocationCount) << "the runtime gave back every block";
+
+    std::string raw = LogFile();
+    ExpectLogFormat(raw);
+    std::string log = std::regex_replace(raw, std::regex("(^|\\r\\n)[0-9]+:"), "$1T:");
+    size_t position = 0;
+    for (const char* text : OwnWindowSequence) {
+        size_t found = log.find(text, position);
+        EXPECT_NE(std::string::npos, found) << "missing or out of order: " << text << "\n" << log;
+        if (found != std::string::npos) position = found;
+    }
+    std::string tail = log.substr(position);
+    std::regex dumpEnd("T:\\r\\nT:Alloc memory dump\\r\\n(T:[^\\r\\n]*\\r\\n)*"
+                       "T:\\tTotal size:[0-9]+\\([0-9]+\\.[0-9]{3}kb\\)  Alloc num:[0-9]+\\r\\nT:\\r\\n");
+    EXPECT_TRUE(std::regex_match(tail, dumpEnd)) << tail;
+}
+
+// ---- The fatal stop, watched from outside ---------------------------------------
+
+constexpr const char FatalText[] = "致命的な停止の試験";
+constexpr int ScenarioStartFailed = 3;
+constexpr int ScenarioReturned = 2;
+
+CHILD_SCENARIO(FatalStopAfterStart) {
+    RegisterPlainClass(HostClassName);
+    HWND host = CreatePlainWindow(HostClassName, 100, 100);
+    SetDrawingDisabled(1);
+    SetLogOutput(0);
+    SetHostWindow(host);
+    if (LibraryStartup() != 0) return ScenarioStartFailed;
+    EnterApiLock(); // the caller's hold is never given back
+    FatalStop(FatalText);
+    return ScenarioReturned;
+}
+
+// Host-window mode sends the log to the debugger alone.
+CHILD_SCENARIO(FatalStopFormatIsBounded) {
+    Window.HostWindowMode = 1;
+    std::string longText(3000, 'a');
+    FatalStopFormat("%s:%d", longText.c_str(), 7);
+    return ScenarioReturned;
+}
+
+size_t FindText(const std::vector<std::string>& texts, const std::string& text, size_t from = 0) {
+    for (size_t i = from; i < texts.size(); ++i)
+        if (texts[i] == text) return i;
+    return texts.size();
+}
+
+TEST(FatalStopTest, LogsTheMessageRunsTheShutdownAndExitsWithMinusOne) {
+    DebugCaptureResult result = RunChildScenarioUnderDebugger("FatalStopAfterStart");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(-1, result.exitCode);
+    size_t message = FindText(result.texts, FatalText);
+    ASSERT_LT(message, result.texts.size());
+    EXPECT_EQ("\r\n", result.texts[message + 1]);
+    EXPECT_LT(FindText(result.texts, "ＣＯＭを終了... 完了\r\n", message), result.texts.size());
+    EXPECT_LT(FindText(result.texts, "Alloc memory dump\r\n", message), result.texts.size());
+}
+
+TEST(FatalStopTest, FormattedMessageIsCutToItsBuffer) {
+    DebugCaptureResult result = RunChildScenarioUnderDebugger("FatalStopFormatIsBounded");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(-1, result.exitCode);
+    EXPECT_LT(FindText(result.texts, std::string(1023, 'a')), result.texts.size());
+}
+
+} // namespace
