@@ -28,8 +28,7 @@ run: build
 	@scripts/run-tool $(TOOL_EXE) "$(GAME_DIR)"
 
 bench: build
-	@scripts/wine-run $(BUILD_DIR)/bin/bench.exe
-	@scripts/run-e2e $(BUILD_DIR)/bin/bench_e2e.exe
+	@scripts/run-bench
 
 clean:
 	rm -rf $(BUILD_DIR)

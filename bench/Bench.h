@@ -47,6 +47,9 @@ struct BenchMeasurement {
 
 int RegisterBenchMeasurement(const BenchMeasurement& measurement);
 
+// Seconds on the performance counter, for benchmarks that time by hand.
+double BenchSeconds();
+
 // Keeps a computed value alive so the compiler cannot drop the work.
 extern volatile uint32_t BenchSink;
 

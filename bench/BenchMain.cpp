@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 volatile uint32_t BenchSink;
@@ -20,21 +22,11 @@ std::vector<BenchReport>& Reports() {
     return list;
 }
 
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return double(now.QuadPart) / double(frequency.QuadPart);
-}
 
 double TimeRun(BenchBody body, uint32_t iterations) {
-    double start = Seconds();
+    double start = BenchSeconds();
     body(iterations);
-    return Seconds() - start;
+    return BenchSeconds() - start;
 }
 
 // Enough iterations for one round to last about 20 ms.
@@ -54,12 +46,24 @@ std::vector<BenchMeasurement>& Measurements() {
 
 constexpr int Rounds = 15;
 
+// A duration in the unit that keeps it readable: ns, us or ms.
+std::string Duration(double seconds) {
+    char text[32];
+    if (seconds < 1e-6)
+        std::snprintf(text, sizeof text, "%8.2f ns", seconds * 1e9);
+    else if (seconds < 1e-3)
+        std::snprintf(text, sizeof text, "%8.2f us", seconds * 1e6);
+    else
+        std::snprintf(text, sizeof text, "%8.2f ms", seconds * 1e3);
+    return text;
+}
+
 void PrintRow(const char* name, double subject, const char* baselineName, double baseline, double target,
               bool speedup) {
     double ratio = speedup ? baseline / subject : subject / baseline;
     bool met = speedup ? ratio >= target : ratio <= target;
-    std::printf("%-44s %10.2f ns  %-36s %10.2f ns  %6.2fx  %s %.1fx  %s\n", name, subject * 1e9, baselineName,
-                baseline * 1e9, ratio, speedup ? ">=" : "<=", target, met ? "met" : "MISSED");
+    std::printf("%-46s %s  %-42s %s  %8.2fx  %s %.1fx  %s\n", name, Duration(subject).c_str(), baselineName,
+                Duration(baseline).c_str(), ratio, speedup ? ">=" : "<=", target, met ? "met" : "MISSED");
 }
 
 void Measure(const BenchMeasurement& m) {
@@ -86,6 +90,17 @@ void Run(const BenchComparison& c) {
 
 } // namespace
 
+double BenchSeconds() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart) / double(frequency.QuadPart);
+}
+
 int RegisterBench(const BenchComparison& comparison) {
     Comparisons().push_back(comparison);
     return 0;
@@ -101,11 +116,18 @@ int RegisterBenchReport(BenchReport report) {
     return 0;
 }
 
-int main() {
-    std::printf("%-44s %13s  %-36s %13s  %7s  %-7s\n", "operation", "per op", "baseline", "per op", "ratio",
+// An argument keeps only the comparisons whose name contains it (reports
+// then run only without one): for looking at one figure alone.
+int main(int argc, char** argv) {
+    const char* only = argc > 1 ? argv[1] : nullptr;
+    auto selected = [only](const char* name) { return only == nullptr || std::strstr(name, only) != nullptr; };
+    std::printf("%-46s %11s  %-42s %11s  %9s  %-7s\n", "operation", "per op", "baseline", "per op", "ratio",
                 "target");
-    for (const BenchComparison& c : Comparisons()) Run(c);
-    for (const BenchMeasurement& m : Measurements()) Measure(m);
+    for (const BenchComparison& c : Comparisons())
+        if (selected(c.name)) Run(c);
+    for (const BenchMeasurement& m : Measurements())
+        if (selected(m.name)) Measure(m);
+    if (only) return 0;
     for (BenchReport report : Reports()) {
         std::printf("\n");
         report();

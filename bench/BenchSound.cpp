@@ -19,17 +19,6 @@ namespace {
 constexpr int StopCycles = 24;
 constexpr int PeriodSamples = 12;
 
-double Seconds() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return double(now.QuadPart) / double(frequency.QuadPart);
-}
-
 LogState SavedLog;
 WindowState SavedWindow;
 
@@ -60,9 +49,9 @@ double MeanStopLatency() {
         }
         phase = phase * 1103515245u + 12345u;
         Sleep((phase >> 16) % SoundWorkerPeriodMs);
-        double start = Seconds();
+        double start = BenchSeconds();
         StopSoundDevice();
-        total += Seconds() - start;
+        total += BenchSeconds() - start;
     }
     BenchSink = uint32_t(Sound.SoundWorkerState);
     return total / StopCycles;
@@ -71,9 +60,9 @@ double MeanStopLatency() {
 double MeanWorkerPeriod() {
     double total = 0;
     for (int i = 0; i < PeriodSamples; ++i) {
-        double start = Seconds();
+        double start = BenchSeconds();
         Sleep(SoundWorkerPeriodMs);
-        total += Seconds() - start;
+        total += BenchSeconds() - start;
     }
     return total / PeriodSamples;
 }

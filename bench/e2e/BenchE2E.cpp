@@ -32,14 +32,7 @@ const SlotMasks BenchMasks = {ButtonMask(2), ButtonMask(3), ButtonMask(4), Butto
                               ButtonMask(7), ButtonMask(8), ButtonMask(9), ButtonMask(12)};
 
 double NowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return double(now.QuadPart) * 1000.0 / double(frequency.QuadPart);
+    return BenchSeconds() * 1000.0;
 }
 
 double Median(std::vector<double> values) {
