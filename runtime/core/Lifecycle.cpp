@@ -105,7 +105,7 @@ void EndCom() {
     Lifecycle.ComInitialised = 0;
 }
 
-// Steps 10 to 14: the clocks and the machine's description, then COM.
+// The clocks and the machine's description, then COM.
 void PrepareEnvironment() {
     ProbePerformanceCounter();
     ReportEnvironment();
@@ -126,7 +126,7 @@ int StartSubsystems(StartProgress& progress) {
     return StartGraphics() < 0 ? -1 : 0;
 }
 
-// Steps 21 to 24. The log display, the two graphics set-up calls and the
+// The last start-up steps. The log display, the two graphics set-up calls and the
 // lookup table belong to a screen that this build never has.
 void FinishStartup() {
     if (Window.WindowModeFlag == 0 && Window.HostWindowMode == 0) BringWindowToForeground(Window.MainWindowHandle, 1);
