@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -118,16 +120,64 @@ int RegisterBenchReport(BenchReport report) {
 
 // An argument keeps only the comparisons whose name contains it (reports
 // then run only without one): for looking at one figure alone.
+namespace {
+
+constexpr const char RowSwitch[] = "--row=";
+
+// Each comparison runs in a fresh copy of this program, so that what one
+// leaves behind (a started runtime's heap, its threads, the timer resolution)
+// cannot colour the next one's figures. Measurements and reports run here,
+// after them: a report may print what a measurement found.
+void RunComparisonInChild(size_t row) {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    char commandLine[MAX_PATH + 32];
+    std::snprintf(commandLine, sizeof commandLine, "\"%s\" %s%u", path, RowSwitch, unsigned(row));
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    for (HANDLE handle : {startup.hStdOutput, startup.hStdError})
+        SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    PROCESS_INFORMATION process;
+    std::fflush(stdout);
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        std::printf("row %u: cannot start a child (error %lu)\n", unsigned(row), GetLastError());
+        return;
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+} // namespace
+
+// No argument: every comparison, each in its own process, then the
+// measurements and the reports. "--row=N" runs comparison N here (the
+// child's part). Any other argument keeps only the rows
+// whose name contains it, run here: for looking at one figure alone.
 int main(int argc, char** argv) {
-    const char* only = argc > 1 ? argv[1] : nullptr;
-    auto selected = [only](const char* name) { return only == nullptr || std::strstr(name, only) != nullptr; };
+    const char* argument = argc > 1 ? argv[1] : nullptr;
+    if (argument && std::strncmp(argument, RowSwitch, sizeof RowSwitch - 1) == 0) {
+        size_t row = std::strtoul(argument + sizeof RowSwitch - 1, nullptr, 10);
+        if (row < Comparisons().size()) Run(Comparisons()[row]);
+        return 0;
+    }
     std::printf("%-46s %11s  %-42s %11s  %9s  %-7s\n", "operation", "per op", "baseline", "per op", "ratio",
                 "target");
-    for (const BenchComparison& c : Comparisons())
-        if (selected(c.name)) Run(c);
-    for (const BenchMeasurement& m : Measurements())
-        if (selected(m.name)) Measure(m);
-    if (only) return 0;
+    if (argument) {
+        for (const BenchComparison& c : Comparisons())
+            if (std::strstr(c.name, argument)) Run(c);
+        for (const BenchMeasurement& m : Measurements())
+            if (std::strstr(m.name, argument)) Measure(m);
+        return 0;
+    }
+    for (size_t row = 0; row < Comparisons().size(); ++row) RunComparisonInChild(row);
+    std::fflush(stdout);
+    for (const BenchMeasurement& m : Measurements()) Measure(m);
     for (BenchReport report : Reports()) {
         std::printf("\n");
         report();
