@@ -5,6 +5,7 @@
 #pragma once
 
 #include "runtime/input/Input.h"
+#include "tests/support/ComObject.h"
 
 #include <cstring>
 #include <string>
@@ -36,7 +37,7 @@ enum class DeviceCall : int {
 };
 
 // A force-feedback effect that remembers how it was made and played.
-class FakeEffect final : public IDirectInputEffect {
+class FakeEffect final : public ComObject<FakeEffect, IDirectInputEffect> {
 public:
     FakeEffect(const GUID& guid, const DIEFFECT& params) : guid(guid), params(params) {
         axes.assign(params.rgdwAxes, params.rgdwAxes + params.cAxes);
@@ -64,18 +65,7 @@ public:
     bool playing = false;
     DWORD lastIterations = 0;
     DWORD lastFlags = 0;
-    LONG refs = 1;
 
-    STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override {
-        LONG left = --refs;
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHOD(Initialize)(HINSTANCE, DWORD, REFGUID) override { return DI_OK; }
     STDMETHOD(GetEffectGuid)(LPGUID out) override {
         *out = guid;
@@ -116,7 +106,7 @@ struct PropertyRecord {
 };
 
 // A device of either generation (IDirectInputDevice8A extends 7A's table).
-class FakeInputDevice final : public IDirectInputDevice8A {
+class FakeInputDevice final : public ComObject<FakeInputDevice, IDirectInputDevice8A> {
 public:
     explicit FakeInputDevice(const GUID& instance, const char* instanceName = "Fake Pad",
                              const char* productName = "Fake Product")
@@ -155,7 +145,6 @@ public:
     bool acquired = false;
     bool lost = false;
     bool keepHistory = true;
-    LONG refs = 1;
     HANDLE event = nullptr;
     HWND cooperativeWindow = nullptr;
     std::vector<DWORD> cooperativeLevels;
@@ -183,18 +172,6 @@ public:
             if (IsEqualGUID(effect->guid, guid)) return effect;
         }
         return nullptr;
-    }
-
-    // IUnknown ----------------------------------------------------------------
-    STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs; }
-    STDMETHOD_(ULONG, Release)() override {
-        LONG left = --refs;
-        if (left == 0) delete this;
-        return left;
     }
 
     // The calls the runtime makes -----------------------------------------------
@@ -403,23 +380,11 @@ public:
     DWORD enumeratedFlags = 0;
 };
 
-class FakeDirectInput7 final : public IDirectInput7A {
+class FakeDirectInput7 final : public ComObject<FakeDirectInput7, IDirectInput7A> {
 public:
     explicit FakeDirectInput7(FakeDirectInputSystem& system) : system_(system) { ++system_.liveInterfaces; }
+    ~FakeDirectInput7() { --system_.liveInterfaces; }
 
-    STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
-    STDMETHOD_(ULONG, Release)() override {
-        LONG left = --refs_;
-        if (left == 0) {
-            --system_.liveInterfaces;
-            delete this;
-        }
-        return left;
-    }
     STDMETHOD(CreateDevice)(REFGUID, LPDIRECTINPUTDEVICEA*, LPUNKNOWN) override { return E_NOTIMPL; }
     STDMETHOD(EnumDevices)(DWORD type, LPDIENUMDEVICESCALLBACKA callback, LPVOID context, DWORD flags) override {
         return system_.Enumerate(type, callback, context, flags);
@@ -443,26 +408,13 @@ public:
 
 private:
     FakeDirectInputSystem& system_;
-    LONG refs_ = 1;
 };
 
-class FakeDirectInput8 final : public IDirectInput8A {
+class FakeDirectInput8 final : public ComObject<FakeDirectInput8, IDirectInput8A> {
 public:
     explicit FakeDirectInput8(FakeDirectInputSystem& system) : system_(system) { ++system_.liveInterfaces; }
+    ~FakeDirectInput8() { --system_.liveInterfaces; }
 
-    STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** object) override {
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ++refs_; }
-    STDMETHOD_(ULONG, Release)() override {
-        LONG left = --refs_;
-        if (left == 0) {
-            --system_.liveInterfaces;
-            delete this;
-        }
-        return left;
-    }
     STDMETHOD(CreateDevice)(REFGUID guid, LPDIRECTINPUTDEVICE8A* out, LPUNKNOWN) override {
         ++system_.deviceCreations8;
         return system_.Hand(guid, out);
@@ -487,7 +439,6 @@ public:
 
 private:
     FakeDirectInputSystem& system_;
-    LONG refs_ = 1;
 };
 
 inline HRESULT FakeDirectInputSystem::Create(REFCLSID clsid, REFIID iid, void** object) {

@@ -1,5 +1,7 @@
 #include "SoundDouble.h"
 
+#include "tests/support/ComObject.h"
+
 #include <cstring>
 
 SoundScript CurrentSoundScript;
@@ -7,37 +9,17 @@ SoundRecord CurrentSoundRecord;
 
 namespace {
 
-// A COM object of the double: counts its references and the live objects.
-class Counted {
-public:
-    ULONG AddReference() { return ++references_; }
-    ULONG ReleaseReference() {
-        ULONG left = --references_;
-        if (left == 0) --CurrentSoundRecord.liveObjects;
-        return left;
-    }
-
+// Every object of the double counts in the record while it lives.
+class LiveSoundObject {
 protected:
-    Counted() { ++CurrentSoundRecord.liveObjects; }
-
-private:
-    ULONG references_ = 1;
+    LiveSoundObject() { ++CurrentSoundRecord.liveObjects; }
+    ~LiveSoundObject() { --CurrentSoundRecord.liveObjects; }
 };
 
-class ScriptedBuffer final : public IDirectSoundBuffer, public Counted {
+class ScriptedBuffer final : public ComObject<ScriptedBuffer, IDirectSoundBuffer>, LiveSoundObject {
 public:
     explicit ScriptedBuffer(size_t record) : record_(record) { std::memset(memory_, 0xAA, sizeof memory_); }
 
-    STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return AddReference(); }
-    STDMETHOD_(ULONG, Release)() override {
-        ULONG left = ReleaseReference();
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHOD(GetCaps)(LPDSBCAPS) override { return E_NOTIMPL; }
     STDMETHOD(GetCurrentPosition)(LPDWORD, LPDWORD) override { return E_NOTIMPL; }
     STDMETHOD(GetFormat)(LPWAVEFORMATEX, DWORD, LPDWORD) override { return E_NOTIMPL; }
@@ -102,18 +84,8 @@ private:
     uint8_t memory_[SilenceBufferBytes];
 };
 
-class ScriptedDevice final : public IDirectSound, public Counted {
+class ScriptedDevice final : public ComObject<ScriptedDevice, IDirectSound>, LiveSoundObject {
 public:
-    STDMETHOD_(HRESULT, QueryInterface)(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return AddReference(); }
-    STDMETHOD_(ULONG, Release)() override {
-        ULONG left = ReleaseReference();
-        if (left == 0) delete this;
-        return left;
-    }
     STDMETHOD(CreateSoundBuffer)(LPCDSBUFFERDESC description, LPLPDIRECTSOUNDBUFFER out, IUnknown*) override {
         SoundBufferRecord r;
         r.description = *description;

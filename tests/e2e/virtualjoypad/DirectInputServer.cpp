@@ -7,6 +7,8 @@
 // not go through COM, so this server is never asked for itself.
 #include "JoypadDevice.h"
 
+#include "../../support/ComObject.h"
+
 #include <new>
 
 namespace {
@@ -96,25 +98,12 @@ struct RealDirectInput {
     }
 };
 
-class DirectInput7 final : public IDirectInput7A {
+class DirectInput7 final : public ComObject<DirectInput7, IDirectInput7A> {
 public:
     DirectInput7() { InterlockedIncrement(&VirtualJoypadObjectCount); }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDirectInputA) &&
-            !IsEqualIID(iid, IID_IDirectInput2A) && !IsEqualIID(iid, IID_IDirectInput7A))
-            return E_NOINTERFACE;
-        AddRef();
-        *object = this;
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
+    bool Answers(REFIID iid) const {
+        return IsOneOfIids(iid, IID_IUnknown, IID_IDirectInputA, IID_IDirectInput2A, IID_IDirectInput7A);
     }
 
     STDMETHODIMP CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICEA* device, LPUNKNOWN outer) override {
@@ -153,31 +142,18 @@ public:
     }
 
 private:
+    friend ComObject;
     ~DirectInput7() { InterlockedDecrement(&VirtualJoypadObjectCount); }
 
-    volatile LONG references_ = 1;
     DWORD version_ = 0x0700;
     RealDirectInput<IDirectInput7A> real_;
 };
 
-class DirectInput8 final : public IDirectInput8A {
+class DirectInput8 final : public ComObject<DirectInput8, IDirectInput8A> {
 public:
     DirectInput8() { InterlockedIncrement(&VirtualJoypadObjectCount); }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IDirectInput8A)) return E_NOINTERFACE;
-        AddRef();
-        *object = this;
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
+    bool Answers(REFIID iid) const { return IsOneOfIids(iid, IID_IUnknown, IID_IDirectInput8A); }
 
     STDMETHODIMP CreateDevice(REFGUID guid, LPDIRECTINPUTDEVICE8A* device, LPUNKNOWN outer) override {
         if (!device) return E_POINTER;
@@ -222,32 +198,19 @@ public:
     }
 
 private:
+    friend ComObject;
     ~DirectInput8() { InterlockedDecrement(&VirtualJoypadObjectCount); }
 
-    volatile LONG references_ = 1;
     RealDirectInput<IDirectInput8A> real_;
 };
 
 // One factory per class id; CoCreateInstance asks it for an uninitialised
 // object, which the application then initialises with its version.
-class Factory final : public IClassFactory {
+class Factory final : public ComObject<Factory, IClassFactory> {
 public:
     explicit Factory(DWORD version) : version_(version) { InterlockedIncrement(&VirtualJoypadObjectCount); }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IClassFactory)) return E_NOINTERFACE;
-        AddRef();
-        *object = this;
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
+    bool Answers(REFIID iid) const { return IsOneOfIids(iid, IID_IUnknown, IID_IClassFactory); }
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** object) override {
         if (!object) return E_POINTER;
@@ -269,9 +232,9 @@ public:
     }
 
 private:
+    friend ComObject;
     ~Factory() { InterlockedDecrement(&VirtualJoypadObjectCount); }
 
-    volatile LONG references_ = 1;
     DWORD version_;
 };
 

@@ -1,5 +1,7 @@
 #include "JoypadDevice.h"
 
+#include "../../support/ComObject.h"
+
 #include <cstdio>
 #include <new>
 
@@ -80,7 +82,7 @@ constexpr ULONG_PTR PropertyRange = 4;    // DIPROP_RANGE
 constexpr ULONG_PTR PropertyDeadZone = 5; // DIPROP_DEADZONE
 constexpr ULONG_PTR PropertyBufferSize = 1;
 
-class JoypadDevice final : public IDirectInputDevice8A {
+class JoypadDevice final : public ComObject<JoypadDevice, IDirectInputDevice8A> {
 public:
     explicit JoypadDevice(DWORD version) : version_(version) {
         InitializeCriticalSection(&lock_);
@@ -100,22 +102,6 @@ public:
     }
 
     bool Valid() const { return block_ && stopEvent_ && watcher_; }
-
-    // IUnknown
-    STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-        if (!object) return E_POINTER;
-        *object = nullptr;
-        if (!Answers(iid)) return E_NOINTERFACE;
-        AddRef();
-        *object = this;
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&references_); }
-    STDMETHODIMP_(ULONG) Release() override {
-        LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return left;
-    }
 
     // IDirectInputDeviceA
     STDMETHODIMP GetCapabilities(LPDIDEVCAPS caps) override {
@@ -286,6 +272,7 @@ public:
     STDMETHODIMP GetImageInfo(LPDIDEVICEIMAGEINFOHEADERA) override { return DIERR_UNSUPPORTED; }
 
 private:
+    friend ComObject;
     ~JoypadDevice() {
         if (watcher_) {
             SetEvent(stopEvent_);
@@ -303,8 +290,8 @@ private:
     }
 
     bool Answers(REFIID iid) const {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDirectInputDeviceA) ||
-            IsEqualIID(iid, IID_IDirectInputDevice2A) || IsEqualIID(iid, IID_IDirectInputDevice7A))
+        if (IsOneOfIids(iid, IID_IUnknown, IID_IDirectInputDeviceA, IID_IDirectInputDevice2A,
+                        IID_IDirectInputDevice7A))
             return true;
         return version_ >= 0x0800 && IsEqualIID(iid, IID_IDirectInputDevice8A);
     }
@@ -353,7 +340,6 @@ private:
         return 0;
     }
 
-    volatile LONG references_ = 1;
     DWORD version_;
     CRITICAL_SECTION lock_;     // guards acquired_, notifyEvent_, lastSequence_ against the watcher
     HANDLE mapping_ = nullptr;
