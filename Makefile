@@ -1,9 +1,12 @@
 # The project's commands. A fresh machine needs only `make run` or `make test`:
 # both install what is missing first.
+#
+# Two build trees from one source: build/ is the 32-bit program we ship for
+# Windows, build/x64/ the same program for 64-bit Windows, which is what runs
+# under Wine on hosts that cannot run 32-bit programs.
 BUILD_DIR := build
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release \
-               -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
-TOOL_EXE := $(BUILD_DIR)/bin/KeyConfig.exe
+X64_DIR := $(BUILD_DIR)/x64
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # The game's folder, the one holding saves.qvr; empty = a demo folder under build/.
 GAME_DIR ?=
 
@@ -15,17 +18,22 @@ install:
 	@scripts/install-deps.sh
 
 configure: install
-	@[ -f $(BUILD_DIR)/build.ninja ] || cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS)
+	@[ -f $(BUILD_DIR)/build.ninja ] || \
+	    cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
+	@[ -f $(X64_DIR)/build.ninja ] || \
+	    cmake -S . -B $(X64_DIR) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake
 
 build: configure
 	@cmake --build $(BUILD_DIR)
+	@cmake --build $(X64_DIR)
 
-# Every test program runs under Wine on one virtual display.
+# The 64-bit suite everywhere, the 32-bit one where the host runs 32-bit
+# programs (ONLY_64BIT=1 skips it), all on one virtual display.
 test: build
 	@scripts/run-tests
 
 run: build
-	@scripts/run-tool $(TOOL_EXE) "$(GAME_DIR)"
+	@scripts/run-tool "$(GAME_DIR)"
 
 bench: build
 	@scripts/run-bench

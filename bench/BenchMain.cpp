@@ -166,6 +166,8 @@ int main(int argc, char** argv) {
         if (row < Comparisons().size()) Run(Comparisons()[row]);
         return 0;
     }
+    // The same source builds for both widths; a table says which it measured.
+    std::printf("%s build (%d-bit Windows program)\n", sizeof(void*) == 4 ? "x86" : "x64", int(sizeof(void*) * 8));
     std::printf("%-46s %11s  %-42s %11s  %9s  %-7s\n", "operation", "per op", "baseline", "per op", "ratio",
                 "target");
     if (argument) {

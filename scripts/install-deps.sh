@@ -6,10 +6,15 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-# Debian packages: the 32-bit mingw cross compiler, Wine with its 32-bit half,
-# a virtual display for windows, Japanese fonts and locale, screenshot tools.
-PACKAGES=(cmake make ninja-build googletest g++-mingw-w64-i686 mingw-w64-i686-dev
-          wine wine32:i386 fonts-wine libasound2:i386 xvfb xauth xdotool fonts-ipafont-gothic imagemagick locales)
+# Debian packages: the 32-bit and 64-bit mingw cross compilers, Wine with its
+# 32-bit and 64-bit halves (hosts without IA-32 emulation run only the latter),
+# ALSA for Wine's sound in both widths, a virtual display for windows, Japanese
+# fonts and locale, Wine's own fonts (Marlett draws the caption buttons),
+# screenshot tools.
+PACKAGES=(cmake make ninja-build googletest
+          g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
+          wine wine32:i386 wine64 fonts-wine libasound2 libasound2:i386
+          xvfb xauth xdotool fonts-ipafont-gothic imagemagick locales)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -15,6 +15,8 @@
 ClockState Clock;
 StartupWaitTimes StartupWaits;
 
+static_assert(sizeof(TIMECAPS) == 8, "TIMECAPS is 8 bytes");
+
 namespace {
 
 constexpr uint64_t MicrosecondsPerSecond = 1000000;

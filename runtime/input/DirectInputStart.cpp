@@ -8,6 +8,9 @@
 
 #include <cstring>
 
+// The size joyGetDevCapsA is told, the same in every build.
+static_assert(sizeof(JOYCAPSA) == 404, "JOYCAPSA is 404 bytes");
+
 namespace {
 
 // Non-exclusive background use for the system mouse and keyboard: the

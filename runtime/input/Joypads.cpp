@@ -67,6 +67,13 @@ const char* ConfigureAxes(InputDevice* device) {
     return nullptr;
 }
 
+// The structures' sizes as DirectInput's callers pass them: a 32-bit build
+// passes a 56-byte DIEFFECT, a 64-bit one the platform's 80 bytes.
+static_assert(sizeof(DIEFFECT) == (sizeof(void*) == 4 ? 56 : 80), "DIEFFECT is 56 bytes (80 on 64-bit)");
+static_assert(sizeof(DIENVELOPE) == 20 && sizeof(DIPERIODIC) == 16 && sizeof(DICONSTANTFORCE) == 4,
+              "effect parameters of 20, 16 and 4 bytes");
+static_assert(sizeof(DIPROPRANGE) == 24 && sizeof(DIPROPDWORD) == 20, "axis properties of 24 and 20 bytes");
+
 // Both effects act on X and Y, endlessly, at full gain, with no trigger.
 DIEFFECT EffectOnMainAxes(DWORD flags, DWORD* axes, LONG* directions) {
     axes[0] = DIJOFS_X;

@@ -8,6 +8,9 @@
 
 #include <cstring>
 
+// The sizes the platform expects, the same in every build.
+static_assert(sizeof(JOYINFOEX) == 52 && sizeof(DIJOYSTATE) == 80, "JOYINFOEX of 52 bytes, DIJOYSTATE of 80");
+
 namespace {
 
 constexpr uint32_t DownBit = 0x1;

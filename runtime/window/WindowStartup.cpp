@@ -184,7 +184,7 @@ void ReleaseWindow() {
     if (Window.HostWindowMode == 1) {
         // A start-up refused before it read the procedure has nothing to give back.
         if (Window.HostWindowProcedure != nullptr)
-            SetWindowLongA(Window.MainWindowHandle, GWL_WNDPROC, LONG(reinterpret_cast<LONG_PTR>(Window.HostWindowProcedure)));
+            SetWindowLongPtrA(Window.MainWindowHandle, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Window.HostWindowProcedure));
         Window.QuitRequested = 1;
         return;
     }
@@ -222,7 +222,7 @@ int StartWindow() {
 
     if (Window.HostWindowMode == 1) {
         Window.HostWindowProcedure =
-            reinterpret_cast<WNDPROC>(LONG_PTR(GetWindowLongA(Window.MainWindowHandle, GWL_WNDPROC)));
+            reinterpret_cast<WNDPROC>(GetWindowLongPtrA(Window.MainWindowHandle, GWLP_WNDPROC));
     } else if (CreateOwnWindow() != 0) {
         return -1;
     }

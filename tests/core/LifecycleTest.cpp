@@ -41,7 +41,7 @@ HWND CreatePlainWindow(const char* className, int width, int height) {
 }
 
 LONG_PTR WindowProcedureOf(HWND window) {
-    return GetWindowLongA(window, GWL_WNDPROC);
+    return GetWindowLongPtrA(window, GWLP_WNDPROC);
 }
 
 // A window of the runtime's class made by someone else: every start-up

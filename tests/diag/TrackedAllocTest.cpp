@@ -309,11 +309,38 @@ TEST_F(Allocation, CheckOnEveryChangeFindsDamage) {
     TrackedFree(victim);
 }
 
+// The process heap replaced by a heap of fixed size for the life of the
+// object, so that a large request is refused alike in a 32-bit and a 64-bit
+// process (a 64-bit process's heap grants 2 GB). Blocks made while it is in
+// place must be freed before it goes.
+class FixedSizeHeap {
+public:
+    FixedSizeHeap() {
+        TrackedFree(TrackedAlloc(1, "lock", 1)); // the allocator's lazy set-up is done first
+        saved_ = Allocator.processHeap;
+        heap_ = HeapCreate(0, 0, 1 << 20);
+        Allocator.processHeap = heap_;
+    }
+    ~FixedSizeHeap() {
+        Allocator.processHeap = saved_;
+        HeapDestroy(heap_);
+    }
+    FixedSizeHeap(const FixedSizeHeap&) = delete;
+    FixedSizeHeap& operator=(const FixedSizeHeap&) = delete;
+    bool Valid() const { return heap_ != nullptr; }
+
+private:
+    HANDLE heap_ = nullptr;
+    HANDLE saved_ = nullptr;
+};
+
 // A request the heap refuses returns null after the list and totals have
 // gone to the log; a negative size is refused the same way rather than
 // wrapping round to a small block.
 TEST_F(Allocation, RefusedRequestDumps) {
-    for (int32_t size : {int32_t(0x7FFFFF00), int32_t(-1)}) {
+    FixedSizeHeap heap;
+    ASSERT_TRUE(heap.Valid());
+    for (int32_t size : {int32_t(0x7FFFFF00), int32_t(2 << 20), int32_t(-1)}) {
         StartLog();
         EXPECT_EQ(nullptr, TrackedAlloc(size, "huge", 1)) << size;
         EXPECT_EQ(nullptr, TrackedAllocZeroed(size, "huge", 2)) << size;
@@ -322,11 +349,14 @@ TEST_F(Allocation, RefusedRequestDumps) {
 }
 
 TEST_F(Allocation, RefusedReallocKeepsTheBlock) {
+    FixedSizeHeap heap;
+    ASSERT_TRUE(heap.Valid());
     auto* block = static_cast<uint8_t*>(TrackedAlloc(8, "keep", 1));
+    ASSERT_NE(nullptr, block);
     memcpy(block, "12345678", 8);
     const uint16_t id = HeaderOf(block)->id;
     const int32_t total = Allocator.TotalAllocatedBytes;
-    for (int32_t size : {int32_t(0x7FFFFF00), int32_t(-5)}) {
+    for (int32_t size : {int32_t(0x7FFFFF00), int32_t(2 << 20), int32_t(-5)}) {
         StartLog();
         EXPECT_EQ(nullptr, TrackedRealloc(block, size, "huge", 2)) << size;
         EXPECT_EQ(0, memcmp(block, "12345678", 8));

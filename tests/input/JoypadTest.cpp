@@ -109,7 +109,7 @@ TEST_F(InputTest, EffectsAreMadeWithTheirExactParameters) {
     const Expected both[] = {{sine, 0x22, 16}, {constant, 0x12, 4}};
     for (const Expected& e : both) {
         const DIEFFECT& p = e.effect->params;
-        EXPECT_EQ(56u, p.dwSize);
+        EXPECT_EQ(sizeof(void*) == 4 ? 56u : 80u, p.dwSize); // the pointers widen it on 64-bit
         EXPECT_EQ(e.flags, p.dwFlags);
         EXPECT_EQ(0xFFFFFFFFu, p.dwDuration);
         EXPECT_EQ(0u, p.dwSamplePeriod);

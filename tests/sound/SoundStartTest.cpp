@@ -58,14 +58,16 @@ TEST_F(SoundTest, DeviceIsSetUpOnTheDesktopWithAPrimaryAndALoopingSilenceBuffer)
     EXPECT_EQ(DWORD(DSSCL_PRIORITY), CurrentSoundRecord.cooperativeLevel);
     ASSERT_EQ(2u, CurrentSoundRecord.buffers.size());
 
+    // 36 bytes in a 32-bit process; the format pointer widens it to 40 on 64-bit.
+    const DWORD descriptionSize = sizeof(void*) == 4 ? 36 : 40;
     const SoundBufferRecord& primary = CurrentSoundRecord.buffers[0];
-    EXPECT_EQ(36u, primary.description.dwSize);
+    EXPECT_EQ(descriptionSize, primary.description.dwSize);
     EXPECT_EQ(DWORD(DSBCAPS_PRIMARYBUFFER), primary.description.dwFlags);
     EXPECT_EQ(0u, primary.description.dwBufferBytes);
     EXPECT_EQ(nullptr, primary.description.lpwfxFormat);
 
     const SoundBufferRecord& silence = CurrentSoundRecord.buffers[1];
-    EXPECT_EQ(36u, silence.description.dwSize);
+    EXPECT_EQ(descriptionSize, silence.description.dwSize);
     EXPECT_EQ(0x8002u, silence.description.dwFlags);
     EXPECT_EQ(400u, silence.description.dwBufferBytes);
     EXPECT_EQ(WAVE_FORMAT_PCM, silence.format.wFormatTag);

@@ -1,5 +1,6 @@
 #include "driver/Screenshot.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <vector>
@@ -58,13 +59,45 @@ ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath) {
     ReleaseDC(nullptr, screen);
     if (rows != result.height) return result;
 
-    std::set<DWORD> colours;
-    for (int y = 0; y < result.height; ++y)
+    result.pixels.reserve(size_t(result.width) * result.height);
+    for (int y = result.height - 1; y >= 0; --y) // GetDIBits gave the rows bottom-up
         for (int x = 0; x < result.width; ++x) {
             const BYTE* p = &pixels[size_t(y) * stride + size_t(x) * 3];
-            colours.insert(DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16);
+            result.pixels.push_back(DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16);
         }
-    result.distinctColours = int(colours.size());
+    result.distinctColours = int(std::set<DWORD>(result.pixels.begin(), result.pixels.end()).size());
     result.saved = WriteBmp(bmpPath, result.width, result.height, pixels, stride);
     return result;
+}
+
+RECT CloseBoxArea(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int frameX = GetSystemMetrics(SM_CXDLGFRAME);
+    const int frameY = GetSystemMetrics(SM_CYDLGFRAME);
+    const int edge = 3; // a caption button's raised edge is two pixels, and one of air
+    return {width - frameX - GetSystemMetrics(SM_CXSIZE) + edge, frameY + edge, width - frameX - edge,
+            frameY + GetSystemMetrics(SM_CYCAPTION) - edge};
+}
+
+double GlyphMirrorSymmetry(const ScreenshotResult& shot, RECT area) {
+    auto dark = [&shot](int x, int y) {
+        const DWORD c = shot.pixels[size_t(y) * shot.width + x];
+        return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF) < 3 * 80;
+    };
+    area.left = std::max(area.left, LONG(0));
+    area.top = std::max(area.top, LONG(0));
+    area.right = std::min(area.right, LONG(shot.width));
+    area.bottom = std::min(area.bottom, LONG(shot.height));
+    int left = area.right, right = area.left - 1, count = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x)
+            if (dark(x, y)) left = std::min(left, x), right = std::max(right, x), ++count;
+    if (count == 0) return 0;
+    int mirrored = 0;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = left; x <= right; ++x)
+            if (dark(x, y) && dark(left + right - x, y)) ++mirrored;
+    return double(mirrored) / count;
 }

@@ -4,14 +4,26 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 struct ScreenshotResult {
     bool saved = false;
     int width = 0;
     int height = 0;
     int distinctColours = 0; // a blank (unpainted) window has one or two
+    std::vector<DWORD> pixels; // 0xRRGGBB, the top row first
 };
 
 // Copies the window's screen rectangle (caption and frame included) from the
 // screen, so that it shows what a player sees.
 ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath);
+
+// Where the close box of a captioned window with a dialog frame lies in a
+// capture of it: the rightmost caption button, its 3D edges left out.
+RECT CloseBoxArea(HWND window);
+
+// How symmetric, left to right, the dark glyph inside an area of a capture
+// is: the share of its dark pixels whose mirror image (about the glyph's own
+// centre) is dark as well. A cross gives about 1, a letter much less; an
+// area without a glyph gives 0.
+double GlyphMirrorSymmetry(const ScreenshotResult& shot, RECT area);
