@@ -15,7 +15,8 @@
 EnvironmentState Environment;
 
 // The sizes the version and memory queries are told, the same in every build.
-static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(MEMORYSTATUSEX) == 64, "OSVERSIONINFOA of 148 bytes, MEMORYSTATUSEX of 64");
+static_assert(sizeof(OSVERSIONINFOA) == 148 && sizeof(MEMORYSTATUSEX) == 64,
+              "OSVERSIONINFOA of 148 bytes, MEMORYSTATUSEX of 64");
 
 namespace {
 

@@ -1,6 +1,10 @@
 // The process-wide MT19937 generator. The save file uses its sequence as a
 // keystream, so every path here must give the same words for the same seed on
 // every machine: the SSE2 refresh is only a faster way to the same state.
+//
+// The library is built for processors without SSE2; only the functions
+// marked SSE2_CODE below are compiled for it, and they run only after
+// ProcessorHasSse2 said yes at seeding (scripts/check-sse keeps it so).
 #include "runtime/core/Random.h"
 
 #include "runtime/Runtime.h"
@@ -9,6 +13,8 @@
 #include <emmintrin.h>
 
 RandomState Random;
+
+#define SSE2_CODE __attribute__((target("sse2")))
 
 namespace {
 
@@ -49,7 +55,7 @@ inline uint32_t Temper(uint32_t y) {
 
 // Four words of the recurrence at once: s[k..k+3] from s[k+1..k+4] and the
 // four partner words.
-inline __m128i TwistVector(__m128i current, __m128i next, __m128i partner) {
+SSE2_CODE inline __m128i TwistVector(__m128i current, __m128i next, __m128i partner) {
     const __m128i upper = _mm_set1_epi32(int(UpperMask));
     const __m128i lower = _mm_set1_epi32(int(LowerMask));
     const __m128i matrix = _mm_set1_epi32(int(MatrixA));
@@ -60,7 +66,7 @@ inline __m128i TwistVector(__m128i current, __m128i next, __m128i partner) {
     return _mm_xor_si128(result, _mm_and_si128(odd, matrix));
 }
 
-inline __m128i TemperVector(__m128i y) {
+SSE2_CODE inline __m128i TemperVector(__m128i y) {
     const __m128i b = _mm_set1_epi32(int(TemperB));
     const __m128i c = _mm_set1_epi32(int(TemperC));
     y = _mm_xor_si128(y, _mm_srli_epi32(y, 11));
@@ -70,11 +76,13 @@ inline __m128i TemperVector(__m128i y) {
     return y;
 }
 
-inline __m128i Load(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+SSE2_CODE inline __m128i LoadVector(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
-inline __m128i LoadAligned(const uint32_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
+SSE2_CODE inline __m128i LoadVectorAligned(const uint32_t* p) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(p));
+}
 
-inline void StoreAligned(uint32_t* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
+SSE2_CODE inline void StoreVectorAligned(uint32_t* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
 
 } // namespace
 
@@ -103,14 +111,15 @@ void RefreshRandomStateScalar(RandomState& rng) {
     rng.nextIndex = 0;
 }
 
-void RefreshRandomStateVector(RandomState& rng) {
+SSE2_CODE void RefreshRandomStateVector(RandomState& rng) {
     uint32_t* s = rng.state;
     // First pass, words 0..223 four at a time: their successors and partners
     // (up to word 623) are all still old. Words 224..226 one by one, since a
     // fourth lane would reach the spare word before it is written.
     int k = 0;
     for (; k + 4 <= FirstPassEnd; k += 4)
-        StoreAligned(s + k, TwistVector(LoadAligned(s + k), Load(s + k + 1), Load(s + k + ShiftDistance)));
+        StoreVectorAligned(s + k, TwistVector(LoadVectorAligned(s + k), LoadVector(s + k + 1),
+                                              LoadVector(s + k + ShiftDistance)));
     for (; k < FirstPassEnd; ++k) s[k] = Twist(s[k], s[k + 1], s[k + ShiftDistance]);
 
     s[RandomStateWords] = s[0];
@@ -120,9 +129,11 @@ void RefreshRandomStateVector(RandomState& rng) {
     // as its successor. Partners lie 227 words back, long since written.
     s[k] = Twist(s[k], s[k + 1], s[k - FirstPassEnd]);
     for (++k; k < RandomStateWords; k += 4)
-        StoreAligned(s + k, TwistVector(LoadAligned(s + k), Load(s + k + 1), Load(s + k - FirstPassEnd)));
+        StoreVectorAligned(s + k, TwistVector(LoadVectorAligned(s + k), LoadVector(s + k + 1),
+                                              LoadVector(s + k - FirstPassEnd)));
 
-    for (int i = 0; i < RandomStateWords; i += 4) StoreAligned(rng.output + i, TemperVector(LoadAligned(s + i)));
+    for (int i = 0; i < RandomStateWords; i += 4)
+        StoreVectorAligned(rng.output + i, TemperVector(LoadVectorAligned(s + i)));
     rng.nextIndex = 0;
 }
 

@@ -10,7 +10,8 @@ AllocatorState Allocator;
 
 // 32 + 32 bytes on a 32-bit build; the two list pointers make it 40 + 40 on
 // 64-bit, which keeps the user block on the heap's 16-byte alignment.
-static_assert(sizeof(AllocationHeaderFields) == (sizeof(void*) == 4 ? 32 : 40), "a header's fields take 32 bytes (40 on 64-bit)");
+static_assert(sizeof(AllocationHeaderFields) == (sizeof(void*) == 4 ? 32 : 40),
+              "a header's fields take 32 bytes (40 on 64-bit)");
 static_assert(sizeof(AllocationHeader) == 2 * sizeof(AllocationHeaderFields), "a header is its fields and their copy");
 static_assert(sizeof(AllocationHeader) % (2 * sizeof(void*)) == 0, "user blocks keep the heap's alignment");
 

@@ -21,7 +21,8 @@ DSCAPS EmptyCaps() {
 static_assert(sizeof(DSCAPS) == 96, "DSCAPS is 96 bytes");
 // The description's size that DirectSound 7 knows (with the 3D algorithm):
 // 36 bytes on a 32-bit build; the format pointer widens it to 40 on 64-bit.
-static_assert(sizeof(DSBUFFERDESC) == (sizeof(void*) == 4 ? 36 : 40), "DSBUFFERDESC is 36 bytes (40 on 64-bit)");
+static_assert(sizeof(DSBUFFERDESC) == (sizeof(void*) == 4 ? 36 : 40),
+              "DSBUFFERDESC is 36 bytes (40 on 64-bit)");
 
 void ReleaseBuffer(IDirectSoundBuffer*& buffer) {
     if (buffer == nullptr) return;
