@@ -39,6 +39,7 @@ HANDLE OpenLogForAppend(const char* path) {
 
 // One piece of a line goes to the file and, the same bytes, to the debugger.
 void WritePiece(HANDLE file, const char* text, size_t length) {
+    if (length == 0) return;
     DWORD written = 0;
     WriteFile(file, text, DWORD(length), &written, nullptr);
     WriteDebugOutput(text);
@@ -64,7 +65,9 @@ void AppendToLogFile(const char* text, size_t length) {
     if (file == INVALID_HANDLE_VALUE) return; // the log never reports its own failures
     if (Log.LogMidLine == 0) WriteLineStart(file);
     WritePiece(file, text, length);
-    Log.LogMidLine = text[length - 1] != '\n' ? 1 : 0;
+    // An empty text still opens a line: its time stamp and tabs were the last
+    // bytes written.
+    Log.LogMidLine = length == 0 || text[length - 1] != '\n' ? 1 : 0;
     CloseHandle(file);
 }
 
@@ -75,9 +78,6 @@ void RouteLogText(const char* text, size_t length) {
     }
     if (Log.LogDisabled == 1) return;
     if (Lifecycle.StartupDirectory[0] == '\0' || Log.LogFileName[0] == '\0') return;
-    // An empty text leaves no trace: no time stamp, and LogMidLine keeps its
-    // value, so the next text starts or continues its line as it would have.
-    if (length == 0) return;
     AppendToLogFile(text, length);
 }
 

@@ -4,10 +4,15 @@
 
 namespace {
 
+// In-process server or handler, or a local server: 7. The SDK's CLSCTX_ALL
+// is 0x17 today, which adds remote servers; a sound device is never remote.
+constexpr DWORD SoundServerContexts = CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER;
+static_assert(SoundServerContexts == 7, "the in-process and local server contexts");
+
 // The DirectSound 3 to 7 interface, never DirectSound 8: the runtime needs
 // nothing the later interface adds.
 HRESULT CreateDirectSound(IDirectSound** device) {
-    return CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
+    return CoCreateInstance(CLSID_DirectSound, nullptr, SoundServerContexts, IID_IDirectSound,
                             reinterpret_cast<void**>(device));
 }
 

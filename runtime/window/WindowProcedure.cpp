@@ -222,7 +222,7 @@ LRESULT StoreCandidateList(HWND window) {
         return 0;
     }
     FreeCandidateList();
-    TextInput.ImeCandidateList = TrackedAlloc(int32_t(size), __FILE__, __LINE__);
+    TextInput.ImeCandidateList = TrackedAlloc(int32_t(size), "", 0); // the runtime's own: no label, line 0
     if (TextInput.ImeCandidateList == nullptr) {
         ImmReleaseContext(window, context);
         FatalStopFormat("漢字変換候補を保存するメモリの確保に失敗しました( 確保しようとしたサイズ %d バイト )",

@@ -159,15 +159,32 @@ TEST_F(LogFile, DoubleByteTrailLineFeedIsKept) {
     EXPECT_EQ("T:\x83\x0A\r\n", LogWithoutStamps());
 }
 
-TEST_F(LogFile, EmptyTextLeavesNoTrace) {
+// An empty text at the start of a line still writes the time stamp and the
+// indentation, and the line stays open; in the middle of a line it adds
+// nothing.
+TEST_F(LogFile, EmptyTextOpensALineButAddsNothingMidLine) {
+    IncreaseLogIndent();
     LogWrite("");
-    EXPECT_EQ("", LogText());
-    EXPECT_EQ(0, Log.LogMidLine);
+    EXPECT_EQ(1, Log.LogMidLine);
+    LogWrite("first\n");
     LogWrite("open");
     LogWrite("");
     EXPECT_EQ(1, Log.LogMidLine);
     LogWrite(" line\n");
-    EXPECT_EQ("T:open line\r\n", LogWithoutStamps());
+    EXPECT_EQ("T:\tfirst\r\n"
+              "T:\topen line\r\n",
+              LogWithoutStamps());
+}
+
+// The indentation is one TAB per level, written in pieces of at most
+// sixteen: levels around a piece's edge come out whole.
+TEST_F(LogFile, IndentationOfEveryDepth) {
+    for (int level : {1, 15, 16, 17, 33, 40}) {
+        StartLog();
+        for (int i = 0; i < level; ++i) IncreaseLogIndent();
+        LogWrite("x\n");
+        EXPECT_EQ("T:" + std::string(size_t(level), '\t') + "x\r\n", LogWithoutStamps()) << level;
+    }
 }
 
 // Texts from 256 bytes on take their work buffer from the tracked allocator;

@@ -162,3 +162,49 @@ TEST_F(InputTest, StopVibrationStartsInput) {
 }
 
 } // namespace
+
+// The runtime's own window follows its activation: the pads are taken again
+// at the level of the new state and the effects follow it, silent while
+// inactive and playing again once active. While the window is still being
+// created only the flag changes.
+TEST_F(VibrationTest, WindowActivationReacquiresAndRefreshesTheEffects) {
+    Window.WindowModeFlag = 1;
+    Window.WindowCreating = 0;
+    Vibrate(10000);
+    ASSERT_EQ(0, RefreshVibrationEffects());
+    struct Case {
+        const char* name;
+        UINT message;
+        WPARAM wParam;
+        int32_t creating;
+        int32_t active;
+        bool reacquired;
+        DWORD level; // when reacquired
+        bool playing;
+    };
+    const DWORD exclusive = DISCL_EXCLUSIVE | DISCL_FOREGROUND;
+    const DWORD shared = DISCL_NONEXCLUSIVE | DISCL_BACKGROUND;
+    const Case cases[] = {
+        {"deactivated", WM_ACTIVATE, WA_INACTIVE, 0, 0, true, shared, false},
+        {"activated", WM_ACTIVATE, WA_ACTIVE, 0, 1, true, exclusive, true},
+        {"another application activated", WM_ACTIVATEAPP, FALSE, 0, 0, true, shared, false},
+        {"activated while being created", WM_ACTIVATE, WA_CLICKACTIVE, 1, 1, false, 0, false},
+        {"this application activated", WM_ACTIVATEAPP, TRUE, 0, 1, false, 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Window.WindowCreating = c.creating;
+        const int acquires = device_->Calls(DeviceCall::Acquire);
+        const size_t levels = device_->cooperativeLevels.size();
+        RuntimeWindowProcedure(nullptr, c.message, c.wParam, 0);
+        EXPECT_EQ(c.active, Window.WindowActive);
+        EXPECT_EQ(c.reacquired ? acquires + 1 : acquires, device_->Calls(DeviceCall::Acquire));
+        ASSERT_EQ(c.reacquired ? levels + 1 : levels, device_->cooperativeLevels.size());
+        if (c.reacquired) {
+            EXPECT_EQ(c.level, device_->cooperativeLevels.back());
+        }
+        EXPECT_EQ(c.playing, constant_->playing);
+        EXPECT_EQ(c.playing, sine_->playing);
+    }
+    Window.WindowCreating = 0;
+}

@@ -1,7 +1,13 @@
 // RuntimeWindowProcedure on the runtime's own window: typed characters and
-// editing keys, refused system commands, closing, and display changes that
-// the runtime cannot follow.
+// editing keys, refused system commands, closing, display changes that the
+// runtime cannot follow, the hidden cursor and the IME messages. (Activation
+// is tested with the input doubles, in the vibration tests.)
 #include "WindowFixture.h"
+
+#include "runtime/core/Format.h"
+#include "runtime/diag/TrackedAlloc.h"
+
+#include <imm.h>
 
 namespace {
 
@@ -138,4 +144,66 @@ TEST_F(WindowTest, DisplayChangesThatAreFollowed) {
         EXPECT_EQ(CountQueued(window, WM_CLOSE), 0);
     }
     Window.WindowModeChanging = 0;
+}
+
+// Mouse messages keep a hidden cursor hidden, with the show count held at -1
+// however many arrive, so that a single show brings the cursor back; with
+// the cursor shown they leave the count alone.
+TEST_F(WindowTest, MouseMessagesKeepAHiddenCursorOneShowAway) {
+    ASSERT_EQ(StartOwnWindow(1), 0);
+    HWND window = Window.MainWindowHandle;
+    const UINT mouseMessages[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_SETCURSOR};
+    struct Case {
+        int32_t cursorVisible;
+        int countAfterOneShow;
+    };
+    for (const Case& c : {Case{0, 0}, Case{1, 1}}) {
+        SCOPED_TRACE(c.cursorVisible);
+        Window.MouseCursorVisible = c.cursorVisible;
+        for (int round = 0; round < 20; ++round)
+            for (UINT message : mouseMessages) SendMessageA(window, message, WPARAM(window), 0);
+        EXPECT_EQ(c.countAfterOneShow, ShowCursor(TRUE));
+        while (ShowCursor(FALSE) >= 0) {
+        }
+        while (ShowCursor(TRUE) < 0) {
+        }
+    }
+}
+
+TEST_F(WindowTest, CompositionStartsAndEnds) {
+    ASSERT_EQ(StartOwnWindow(1), 0);
+    HWND window = Window.MainWindowHandle;
+    TextInput.ImeCursorPosition = 7;
+    SendMessageA(window, WM_IME_STARTCOMPOSITION, 0, 0);
+    EXPECT_EQ(1, TextInput.ImeComposing);
+    EXPECT_EQ(0, TextInput.ImeCursorPosition);
+    std::strcpy(TextInput.ImeCompositionText, "かんじ");
+    SendMessageA(window, WM_IME_ENDCOMPOSITION, 0, 0);
+    EXPECT_EQ(0, TextInput.ImeComposing);
+    EXPECT_STREQ("", TextInput.ImeCompositionText);
+    EXPECT_NE(0, TextInput.LastImeActivityTime);
+}
+
+// Without an input method the window has no candidates: the empty list is
+// logged and nothing is kept. Closing the candidates frees a list held from
+// before, back to the allocator.
+TEST_F(WindowTest, CandidateListsAreLoggedWhenEmptyAndFreedOnClose) {
+    ASSERT_EQ(StartOwnWindow(1), 0);
+    HWND window = Window.MainWindowHandle;
+    HIMC context = ImmGetContext(window);
+    ImmReleaseContext(window, context);
+    char expected[128];
+    FormatText(expected, sizeof expected, "漢字変換候補のデータサイズが０でした  DefHWND:%x IMC:%x",
+               unsigned(uintptr_t(window)), unsigned(uintptr_t(context)));
+    SendMessageA(window, WM_IME_NOTIFY, IMN_OPENCANDIDATE, 1);
+    EXPECT_EQ(nullptr, TextInput.ImeCandidateList);
+    EXPECT_EQ(1, CountLogLines(expected));
+
+    const int32_t blocks = Allocator.AllocationCount;
+    TextInput.ImeCandidateList = TrackedAlloc(64, "", 0);
+    TextInput.ImeCandidateListSize = 64;
+    SendMessageA(window, WM_IME_NOTIFY, IMN_CLOSECANDIDATE, 1);
+    EXPECT_EQ(nullptr, TextInput.ImeCandidateList);
+    EXPECT_EQ(0, TextInput.ImeCandidateListSize);
+    EXPECT_EQ(blocks, Allocator.AllocationCount);
 }

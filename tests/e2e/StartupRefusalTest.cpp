@@ -1,0 +1,47 @@
+// The tool when its runtime refuses to start: a window of the runtime's
+// class already stands, as another program on the same runtime would have.
+#include "E2EFixture.h"
+
+namespace {
+
+constexpr char RuntimeWindowClass[] = "D123987X";
+
+// A top-level window of the runtime's class, made by this test process.
+class RuntimeClassWindow {
+public:
+    RuntimeClassWindow() {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = DefWindowProcA;
+        windowClass.hInstance = GetModuleHandleA(nullptr);
+        windowClass.lpszClassName = RuntimeWindowClass;
+        RegisterClassA(&windowClass);
+        window_ = CreateWindowExA(0, RuntimeWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  GetModuleHandleA(nullptr), nullptr);
+    }
+    ~RuntimeClassWindow() {
+        if (window_ != nullptr) DestroyWindow(window_);
+        UnregisterClassA(RuntimeWindowClass, GetModuleHandleA(nullptr));
+    }
+    RuntimeClassWindow(const RuntimeClassWindow&) = delete;
+    RuntimeClassWindow& operator=(const RuntimeClassWindow&) = delete;
+    bool Valid() const { return window_ != nullptr; }
+
+private:
+    HWND window_ = nullptr;
+};
+
+// The dialog ends before it is shown: no message box waits for a click (the
+// program would not end by itself then), the exit code is 0 and the save
+// file is as it was.
+TEST_F(KeyConfigEndToEnd, RefusedRuntimeEndsTheToolQuietly) {
+    const std::string original = EncodeSave(SampleSave(DefaultMasks));
+    PutSaveFile(original);
+    RuntimeClassWindow blocker;
+    ASSERT_TRUE(blocker.Valid());
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    EXPECT_EQ(original, SaveFileBytes());
+    EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());
+}
+
+} // namespace
