@@ -3,6 +3,8 @@
 // runtime's random generator and guarded by a 16-bit checksum.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -32,8 +34,15 @@ public:
     // the decoded content).
     int32_t Load();
 
-    // Encodes the object and replaces the file in one step. false = the file
-    // could not be written, flushed or replaced; the old file is then as it was.
+    // Encodes the object and writes the whole file, never leaving it damaged
+    // or half written. The new content replaces the file in one step, keeping
+    // its attributes and security; where another program holds the file open
+    // with write sharing (the game running beside the tool), the bytes are
+    // written in place, read back, and the old bytes put back if any step
+    // fails. false = the file could not be written (read-only, held without
+    // write sharing, folder not writable, or the write failed); the old file
+    // is then byte for byte as it was, unless even putting its bytes back
+    // failed, in which case they stay beside it in a temporary "qvr*.tmp".
     bool Save();
 
     SaveRecord records[SaveRecordCount];
@@ -67,3 +76,15 @@ void EncodeSaveFile(const SaveData& data, const uint8_t* keystream, uint8_t* fil
 // The keystream for a seed: SeedRandom(seed), then 40 draws of RandomUpTo(255).
 // Leaves the runtime's generator after those draws.
 void MakeSaveKeystream(int32_t seed, uint8_t* keystream);
+
+// The kernel32 calls through which Save rewrites the file in place and, if
+// that fails, puts the old bytes back. Production: the real calls; tests
+// swap one to make a step fail.
+struct SaveFileFunctionTable {
+    BOOL(WINAPI* readFile)(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
+    BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+    BOOL(WINAPI* setEndOfFile)(HANDLE file);
+    BOOL(WINAPI* flushFileBuffers)(HANDLE file);
+};
+extern SaveFileFunctionTable SaveFileFunctions;
+extern const SaveFileFunctionTable Kernel32SaveFileFunctions;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -356,6 +357,237 @@ TEST_F(SaveFileTest, LoadReadsAFileThatAnotherProcessHasOpenForWriting) {
     SaveData data;
     EXPECT_EQ(0, data.Load());
     CloseHandle(writer);
+}
+
+// ---- Save beside another program that holds the file ----------------------
+
+// How another program (the game) holds the save file while the tool saves.
+enum class Holder {
+    Nobody,
+    ReadWriteSharing, // open for update, sharing reading and writing but not deleting
+    CRuntimeUpdate,   // fopen(..., "r+b"), which shares the same way
+    ReaderSharingAll, // open for reading, sharing everything
+    ReadSharingOnly,  // open for reading, refusing writers
+};
+
+// Holds the file the way the holder does until released.
+class HeldFile {
+public:
+    HeldFile(const std::string& path, Holder holder) {
+        switch (holder) {
+        case Holder::Nobody: return;
+        case Holder::ReadWriteSharing:
+            Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+            return;
+        case Holder::CRuntimeUpdate: stream_ = std::fopen(path.c_str(), "r+b"); return;
+        case Holder::ReaderSharingAll:
+            Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+            return;
+        case Holder::ReadSharingOnly: Open(path, GENERIC_READ, FILE_SHARE_READ); return;
+        }
+    }
+    ~HeldFile() { Release(); }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+
+    bool Failed(Holder holder) const {
+        return holder != Holder::Nobody && handle_ == INVALID_HANDLE_VALUE && stream_ == nullptr;
+    }
+    void Release() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        if (stream_) std::fclose(stream_);
+        handle_ = INVALID_HANDLE_VALUE;
+        stream_ = nullptr;
+    }
+
+private:
+    void Open(const std::string& path, DWORD access, DWORD sharing) {
+        handle_ = CreateFileA(path.c_str(), access, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    FILE* stream_ = nullptr;
+};
+
+// The attributes a save keeps or loses; the archive bit is the file system's.
+constexpr DWORD WatchedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+class HeldSaveFileTest : public SaveFileTest {
+protected:
+    // The game's file, longer than the tool writes, so that a save in place
+    // must also end the file after its 149 bytes.
+    Bytes Original() const {
+        Bytes bytes = Encode(Sample(), Keystream(SaveFileSeed));
+        bytes.insert(bytes.end(), 60, 0xEE);
+        return bytes;
+    }
+    static SaveData Changed() {
+        SaveData data = Sample();
+        data.maskS = 0x10;
+        return data;
+    }
+    void PutOriginal(DWORD attributes) {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        Put(Original());
+        ASSERT_TRUE(SetFileAttributesA(path.c_str(), attributes));
+    }
+    DWORD Attributes() const { return GetFileAttributesA(path.c_str()) & WatchedAttributes; }
+};
+
+struct HeldSaveCase {
+    const char* name;
+    DWORD attributes; // of the save file before the save
+    Holder holder;
+    bool saved;       // the new bytes are in the file; otherwise it is as it was
+};
+
+TEST_F(HeldSaveFileTest, SavesWhereverTheFileCanBeWrittenAndKeepsItsAttributes) {
+    const HeldSaveCase cases[] = {
+        {"nobody holds it", FILE_ATTRIBUTE_NORMAL, Holder::Nobody, true},
+        {"held with read and write sharing", FILE_ATTRIBUTE_NORMAL, Holder::ReadWriteSharing, true},
+        {"held by fopen r+b", FILE_ATTRIBUTE_NORMAL, Holder::CRuntimeUpdate, true},
+        {"held by a reader sharing everything", FILE_ATTRIBUTE_NORMAL, Holder::ReaderSharingAll, true},
+        {"held without write sharing", FILE_ATTRIBUTE_NORMAL, Holder::ReadSharingOnly, false},
+        {"hidden", FILE_ATTRIBUTE_HIDDEN, Holder::Nobody, true},
+        {"hidden and system", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, Holder::Nobody, true},
+        {"hidden, held by fopen r+b", FILE_ATTRIBUTE_HIDDEN, Holder::CRuntimeUpdate, true},
+        {"read-only, held by a reader sharing everything", FILE_ATTRIBUTE_READONLY, Holder::ReaderSharingAll,
+         false},
+    };
+    const Bytes saved = Encode(Changed(), Keystream(SaveFileSeed));
+    for (const HeldSaveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        PutOriginal(c.attributes);
+        HeldFile held(path, c.holder);
+        ASSERT_FALSE(held.Failed(c.holder));
+        EXPECT_EQ(c.saved, Changed().Save());
+        held.Release();
+        EXPECT_EQ(c.saved ? saved : Original(), Get());
+        EXPECT_EQ(c.attributes & WatchedAttributes, Attributes());
+        ExpectOnlyTheSaveFile();
+    }
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// ---- A step of the write in place that fails ------------------------------
+
+// One planned failure among the calls of the write in place. Once it has
+// happened the real calls run again, so that the old bytes can be put back,
+// unless it is to happen every time.
+struct PlannedFailure {
+    enum class Step { WriteStops, WriteStoresAWrongByte, EndOfFileRefused, FlushRefused } step;
+    DWORD afterBytes = 0; // for the write steps: bytes written correctly first
+    bool everyTime = false;
+};
+
+PlannedFailure Plan;
+bool PlanFired;
+DWORD PlannedBytesWritten;
+
+// Whether the planned failure is for this step and still to come.
+bool Due(PlannedFailure::Step step) {
+    return Plan.step == step && (Plan.everyTime || !PlanFired);
+}
+
+BOOL WINAPI PlannedWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    bool stops = Due(PlannedFailure::Step::WriteStops);
+    if (!stops && !Due(PlannedFailure::Step::WriteStoresAWrongByte))
+        return WriteFile(file, buffer, size, written, overlapped);
+    DWORD before = PlannedBytesWritten;
+    PlannedBytesWritten += size;
+    if (PlannedBytesWritten <= Plan.afterBytes) return WriteFile(file, buffer, size, written, overlapped);
+    PlanFired = true;
+    DWORD good = Plan.afterBytes > before ? Plan.afterBytes - before : 0;
+    if (stops) {
+        DWORD done = 0;
+        if (good > 0) WriteFile(file, buffer, good, &done, overlapped);
+        *written = done;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+    Bytes wrong(bytes, bytes + size);
+    wrong[good] ^= 0xFF;
+    return WriteFile(file, wrong.data(), size, written, overlapped);
+}
+
+BOOL WINAPI PlannedSetEndOfFile(HANDLE file) {
+    if (!Due(PlannedFailure::Step::EndOfFileRefused)) return SetEndOfFile(file);
+    PlanFired = true;
+    SetLastError(ERROR_DISK_FULL);
+    return FALSE;
+}
+
+BOOL WINAPI PlannedFlushFileBuffers(HANDLE file) {
+    if (!Due(PlannedFailure::Step::FlushRefused)) return FlushFileBuffers(file);
+    PlanFired = true;
+    SetLastError(ERROR_IO_DEVICE);
+    return FALSE;
+}
+
+// Swaps the kernel32 calls of the write in place for the planned ones and
+// puts the real ones back at the end.
+class FailingInPlaceTest : public HeldSaveFileTest {
+protected:
+    ~FailingInPlaceTest() override { SaveFileFunctions = Kernel32SaveFileFunctions; }
+
+    void Arm(const PlannedFailure& plan) {
+        Plan = plan;
+        PlanFired = false;
+        PlannedBytesWritten = 0;
+        SaveFileFunctions = {ReadFile, PlannedWriteFile, PlannedSetEndOfFile, PlannedFlushFileBuffers};
+    }
+};
+
+struct FailingStepCase {
+    const char* name;
+    PlannedFailure plan;
+};
+
+// The game holds the file with write sharing, so the replace is refused and
+// the tool writes in place; when a step of that fails, Save gives false, the
+// old bytes are back, its full length included, and no temporary file stays.
+TEST_F(FailingInPlaceTest, AFailingStepPutsTheOldBytesBack) {
+    using Step = PlannedFailure::Step;
+    const FailingStepCase cases[] = {
+        {"write stops before the first byte", {Step::WriteStops, 0}},
+        {"write stops midway", {Step::WriteStops, 70}},
+        {"write stops before the last byte", {Step::WriteStops, 148}},
+        {"a byte is stored wrong", {Step::WriteStoresAWrongByte, 100}},
+        {"end of file refused", {Step::EndOfFileRefused}},
+        {"flush refused", {Step::FlushRefused}},
+    };
+    for (const FailingStepCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        PutOriginal(FILE_ATTRIBUTE_NORMAL);
+        HeldFile held(path, Holder::ReadWriteSharing);
+        ASSERT_FALSE(held.Failed(Holder::ReadWriteSharing));
+        Arm(c.plan);
+        EXPECT_FALSE(Changed().Save());
+        EXPECT_TRUE(PlanFired) << "the write in place was not reached";
+        held.Release();
+        EXPECT_EQ(Original(), Get());
+        ExpectOnlyTheSaveFile();
+    }
+}
+
+// When even putting the old bytes back fails, they are not lost: the
+// temporary copy of them stays beside the save file.
+TEST_F(FailingInPlaceTest, TheCopyStaysWhenTheOldBytesCannotBePutBack) {
+    PutOriginal(FILE_ATTRIBUTE_NORMAL);
+    HeldFile held(path, Holder::ReadWriteSharing);
+    ASSERT_FALSE(held.Failed(Holder::ReadWriteSharing));
+    PlannedFailure everyFlush{PlannedFailure::Step::FlushRefused};
+    everyFlush.everyTime = true;
+    Arm(everyFlush);
+    EXPECT_FALSE(Changed().Save());
+    held.Release();
+
+    std::vector<std::string> names = dir.List();
+    ASSERT_EQ(2u, names.size());
+    const std::string& copy = names[0] == "saves.qvr" ? names[1] : names[0];
+    std::string bytes = ReadFileBytes(dir.File(copy));
+    EXPECT_EQ(Original(), Bytes(bytes.begin(), bytes.end()));
 }
 
 } // namespace
