@@ -1,5 +1,6 @@
 // Reading and writing "./saves.qvr": the file access around the codec.
 #include "app/SaveData.h"
+#include "app/SaveFileFunctions.h"
 
 #include "runtime/Runtime.h"
 

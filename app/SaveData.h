@@ -3,8 +3,6 @@
 // runtime's random generator and guarded by a 16-bit checksum.
 #pragma once
 
-#include <windows.h>
-
 #include <cstddef>
 #include <cstdint>
 
@@ -76,15 +74,3 @@ void EncodeSaveFile(const SaveData& data, const uint8_t* keystream, uint8_t* fil
 // The keystream for a seed: SeedRandom(seed), then 40 draws of RandomUpTo(255).
 // Leaves the runtime's generator after those draws.
 void MakeSaveKeystream(int32_t seed, uint8_t* keystream);
-
-// The kernel32 calls through which Save rewrites the file in place and, if
-// that fails, puts the old bytes back. Production: the real calls; tests
-// swap one to make a step fail.
-struct SaveFileFunctionTable {
-    BOOL(WINAPI* readFile)(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
-    BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
-    BOOL(WINAPI* setEndOfFile)(HANDLE file);
-    BOOL(WINAPI* flushFileBuffers)(HANDLE file);
-};
-extern SaveFileFunctionTable SaveFileFunctions;
-extern const SaveFileFunctionTable Kernel32SaveFileFunctions;

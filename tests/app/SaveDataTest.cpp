@@ -1,4 +1,5 @@
 #include "app/SaveData.h"
+#include "app/SaveFileFunctions.h"
 #include "runtime/Runtime.h"
 #include "support/TempDirectory.h"
 
