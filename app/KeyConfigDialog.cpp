@@ -4,10 +4,18 @@
 #include "app/resources/ResourceIds.h"
 #include "runtime/Runtime.h"
 
+#include <dbt.h>
+
 namespace {
 
 constexpr UINT_PTR TickTimerId = 100;
 constexpr UINT TickMilliseconds = 10;
+// Plugging a pad in or pulling it out sends a burst of device-change
+// messages while the system installs or removes the device's nodes; the
+// pads are found again once the messages have stopped for this long.
+constexpr UINT_PTR SettleTimerId = 101;
+constexpr UINT SettleMilliseconds = 300;
+constexpr uint32_t ButtonBits = ~uint32_t(0) << FirstButtonBit;
 constexpr int FieldTextSize = 32;
 
 const char ErrorTitle[] = "キーコンフィグエラー";
@@ -39,9 +47,16 @@ INT_PTR keyConfigDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         if (wParam == SC_CLOSE) EndDialog(window, IDC_CANCEL);
         return FALSE;
     case WM_TIMER:
+        if (wParam == SettleTimerId) {
+            RefreshPads();
+            return FALSE;
+        }
         return OnTimer();
+    case WM_DEVICECHANGE:
+        return OnDeviceChange(wParam);
     case WM_DESTROY:
         KillTimer(window, TickTimerId);
+        KillTimer(window, SettleTimerId);
         LibraryShutdown();
         return TRUE;
     default:
@@ -91,6 +106,28 @@ INT_PTR keyConfigDlg::OnTimer() {
     }
     PollPad();
     return FALSE;
+}
+
+// Windows sends every top-level window DBT_DEVNODES_CHANGED when a device
+// comes or goes. Each one restarts the one-shot settle timer, so a burst
+// ends in a single refresh.
+INT_PTR keyConfigDlg::OnDeviceChange(WPARAM event) {
+    if (event != DBT_DEVNODES_CHANGED) return FALSE;
+    SetTimer(windowHandle, SettleTimerId, SettleMilliseconds, nullptr);
+    return TRUE;
+}
+
+// The pads after the refresh are new devices, possibly in a new order: the
+// latch of the old pad 1 means nothing for them. Whatever was down at the
+// last read of a pad must be released before it binds, so that a button held
+// through the change neither binds again nor binds without being pressed.
+// A -1 (an input mode without discovery) counts as pads there: their reads
+// go on as before.
+void keyConfigDlg::RefreshPads() {
+    KillTimer(windowHandle, SettleTimerId);
+    padFound = RefreshJoypads() != 0;
+    latchedBit = Unbound;
+    heldAcrossRefresh = buttonsDown;
 }
 
 void keyConfigDlg::CentreOnWorkArea() {
@@ -147,8 +184,15 @@ void keyConfigDlg::ClearFields() {
 }
 
 void keyConfigDlg::PollPad() {
+    uint32_t bits = uint32_t(ReadPadInput(1));
+    // Without a pad the reads are empty, which is no release: a button held
+    // while the cable slipped out is still held when it is back.
+    if (padFound) {
+        buttonsDown = bits & ButtonBits;
+        heldAcrossRefresh &= bits; // a released button counts again at its next press
+    }
     bool anyButtonDown = false;
-    int bit = FindButtonToAssign(uint32_t(ReadPadInput(1)), latchedBit, anyButtonDown);
+    int bit = FindButtonToAssign(bits & ~heldAcrossRefresh, latchedBit, anyButtonDown);
     if (bit < 0) {
         if (!anyButtonDown) latchedBit = Unbound; // all buttons released
         return;

@@ -16,11 +16,16 @@ public:
     HINSTANCE instanceHandle = nullptr;
     int32_t slots[KeyCount];  // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
     int32_t latchedBit;       // the last assigned button's bit, until all buttons are released; -1 none
+    uint32_t buttonsDown = 0;       // button bits (4..31) of the latest read of a pad that was there
+    uint32_t heldAcrossRefresh = 0; // buttons down when the pads were found again, not yet released
+    bool padFound = true;           // false while the latest search for pads found none
 
 private:
     INT_PTR OnInitDialog(HWND window);
     INT_PTR OnCommand(int id);
     INT_PTR OnTimer();
+    INT_PTR OnDeviceChange(WPARAM event);
+    void RefreshPads();
     void CentreOnWorkArea();
     void LoadBindings();
     // true when the dialog may close: the bindings were written, or the file

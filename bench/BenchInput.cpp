@@ -4,6 +4,7 @@
 // (mostly answered from the stored state after the zero-time wait on the
 // pad's data event), and the call that reads the device every time; the
 // latter also against the read plus the one wait the event rule costs.
+// Also the pads found again (RefreshJoypads) against the start-up's discovery.
 #include "Bench.h"
 
 #include "runtime/Runtime.h"
@@ -88,6 +89,20 @@ REGISTER_BENCH("ReadPadInput(1) per call, device read each", "bare GetDeviceStat
                ReadPadWithDeviceRead, BareGetDeviceState, 2.0, false, StartOnePad, StopOnePad);
 REGISTER_BENCH("ReadPadInput(1) per call, device read each", "GetDeviceState + zero-time event wait",
                ReadPadWithDeviceRead, GetDeviceStateAndEventWait, 2.0, false, StartOnePad, StopOnePad);
+
+// Finding the pads again on the application's request against the start-up's
+// own discovery, with the same one pad: what the refresh adds is its mode
+// test and the API lock.
+void RefreshPads(uint32_t iterations) {
+    for (uint32_t i = 0; i < iterations; ++i) BenchSink = BenchSink + uint32_t(RefreshJoypads());
+}
+
+void FindPadsAsTheStartDoes(uint32_t iterations) {
+    for (uint32_t i = 0; i < iterations; ++i) BenchSink = BenchSink + uint32_t(FindJoypads() + Input.PadCount);
+}
+
+REGISTER_BENCH("RefreshJoypads() with one pad", "FindJoypads(), the start-up's discovery", RefreshPads,
+               FindPadsAsTheStartDoes, 1.2, false, StartOnePad, StopOnePad);
 
 // The query allocates nothing: the tracked allocator's totals (the runtime's
 // only heap) do not move over many calls of either kind.

@@ -30,6 +30,14 @@ int PumpMessages();
 // buttons 1..24.
 int ReadPadInput(int selector);
 
+// Finds the joypads again, for a program that learns that devices came or
+// went (WM_DEVICECHANGE): the pads found so far are released and the pads
+// attached now are numbered 1.. in the order DirectInput reports them. Pads
+// are otherwise found once per start. Returns the new pad count; -1 when
+// input is not started or runs on the winmm joysticks, which have no
+// discovery (every joystick number is read anyway).
+int RefreshJoypads();
+
 // ---- Random numbers -------------------------------------------------------
 
 // Seeds the process-wide generator (the seed taken as unsigned). Returns 0.

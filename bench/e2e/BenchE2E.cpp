@@ -6,7 +6,11 @@
 //   it the runtime's two required waits take (processor clock estimate,
 //   timer precision test), timed by the arrival of the runtime's log texts;
 // - press to field: from a button press on the virtual joypad to the focused
-//   field showing the new binding, in 10 ms ticks of the dialog's timer.
+//   field showing the new binding, in 10 ms ticks of the dialog's timer;
+// - plug to field: from the device-change message for a controller plugged
+//   in with a button held to the focused field showing that button, split at
+//   the tool's search for pads into the settle wait and the work after it,
+//   against presses with the controller in, in the same run.
 #include "Bench.h"
 
 #include "driver/JoypadPlayer.h"
@@ -25,6 +29,9 @@ namespace {
 
 constexpr int StartupRounds = 7;
 constexpr int LatencyPresses = 50;
+constexpr int Plugs = 20;
+constexpr double SettleMs = 300.0; // the dialog's wait for a burst of device-change messages to end
+constexpr double PlugAimMs = 500.0;
 constexpr double TickMs = 10.0; // the dialog's timer period
 constexpr DWORD LongWaitMs = 30000;
 
@@ -329,5 +336,112 @@ void ReportPressToField() {
 }
 
 REGISTER_BENCH_REPORT(ReportPressToField);
+
+// ---- Plug to field ----
+
+// The tool, started with its focus on field B, where it stays, so that every
+// binding lands in the same field. Null when it does not come up.
+std::unique_ptr<KeyConfigSession> StartOnFieldB(const TempDirectory& folder, JoypadPlayer& joypad) {
+    auto tool = std::make_unique<KeyConfigSession>(ToolPath());
+    if (!tool->Start(folder.Path()) || !tool->WaitForDialog(LongWaitMs) || !joypad.WaitInUse() ||
+        !tool->Click(FieldId(7)) || !tool->WaitForFocus(FieldId(7)))
+        return nullptr;
+    return tool;
+}
+
+// Milliseconds from `startMs` until field B shows `expected`; -1 after 5 s.
+// `searched`, when given, gets the time the tool's enumeration count first
+// moved past `enumerations`.
+double WaitForFieldB(const KeyConfigSession& tool, const std::string& expected, double startMs,
+                     const JoypadPlayer* searched = nullptr, LONG enumerations = 0, double* searchMs = nullptr) {
+    double deadline = startMs + 5000;
+    while (tool.FieldText(7) != expected) {
+        double now = NowMs();
+        if (searched && *searchMs < 0 && searched->Enumerations() != enumerations) *searchMs = now - startMs;
+        if (now >= deadline) return -1;
+        SwitchToThread();
+    }
+    double seen = NowMs() - startMs;
+    if (searched && *searchMs < 0) *searchMs = seen; // found between two looks at the field
+    return seen;
+}
+
+struct PlugTimes {
+    std::vector<double> total, waiting, work, press;
+};
+
+// One plug: the controller out and the tool holding no device of it, a
+// button held, the controller in, the message posted. False on failure.
+bool TimeOnePlug(KeyConfigSession& tool, JoypadPlayer& joypad, int button, PlugTimes& times) {
+    joypad.Detach();
+    LONG enumerations = joypad.Enumerations();
+    if (!tool.PostDeviceChange() || !joypad.WaitEnumerations(enumerations + 1) || !joypad.WaitNoDevice())
+        return false;
+    joypad.Hold({button});
+    joypad.Attach();
+    enumerations = joypad.Enumerations();
+    double posted = NowMs();
+    if (!tool.PostDeviceChange()) return false;
+    double searchMs = -1;
+    double seenMs = WaitForFieldB(tool, ButtonText(button), posted, &joypad, enumerations, &searchMs);
+    if (seenMs < 0) return false;
+    times.total.push_back(seenMs);
+    times.waiting.push_back(searchMs);
+    times.work.push_back(seenMs - searchMs);
+    return joypad.WaitHandled(joypad.ReleaseAll());
+}
+
+// The same tool's presses with the controller in, alternating with the plugs.
+bool TimeOnePress(KeyConfigSession& tool, JoypadPlayer& joypad, int button, PlugTimes& times) {
+    double pressed = NowMs();
+    joypad.Hold({button});
+    double seenMs = WaitForFieldB(tool, ButtonText(button), pressed);
+    if (seenMs < 0) return false;
+    times.press.push_back(seenMs);
+    return joypad.WaitHandled(joypad.ReleaseAll());
+}
+
+void ReportPlugToField() {
+    std::printf("Plug to field through the virtual joypad, %d plugs on the real KeyConfig.exe\n", Plugs);
+    if (!RigReady()) return;
+    JoypadPlayer& joypad = *TheRig().joypad;
+    joypad.ReleaseAll();
+    joypad.Attach();
+    joypad.ResetDeviceCounts();
+    TempDirectory folder;
+    PutSampleSave(folder);
+    std::unique_ptr<KeyConfigSession> tool = StartOnFieldB(folder, joypad);
+    if (!tool) {
+        std::printf("  the tool did not come up with the joypad in use\n");
+        return;
+    }
+    PlugTimes times;
+    // Each plug and press binds a button other than the one field B shows.
+    for (int i = 0; i < Plugs; ++i) {
+        if (!TimeOnePlug(*tool, joypad, 5 + i % 2, times) || !TimeOnePress(*tool, joypad, 3 + i % 2, times)) {
+            std::printf("  plug %d: the field never showed the button\n", i + 1);
+            joypad.Attach();
+            return;
+        }
+    }
+    tool->Click(CancelId);
+    DWORD exitCode;
+    tool->WaitForExit(exitCode, LongWaitMs);
+
+    double total = Median(times.total), waiting = Median(times.waiting), work = Median(times.work);
+    double press = Median(times.press);
+    // The settle timer itself is no more punctual than the tick timer: one
+    // tick of lateness still counts as waiting for the settle time only.
+    bool met = total <= PlugAimMs && waiting <= SettleMs + TickMs;
+    std::printf("  %-40s median %6.1f ms  95th percentile %6.1f ms  aim <= %.0f ms  %s\n",
+                "device-change message to field text", total, Percentile95(times.total), PlugAimMs,
+                met ? "met" : "MISSED");
+    std::printf("  %-40s median %6.1f ms  (the settle time is %.0f ms)\n", "  waiting: message to search for pads",
+                waiting, SettleMs);
+    std::printf("  %-40s median %6.1f ms  against a press with the pad in, same run: median %5.1f ms (%.1fx)\n",
+                "  work: search for pads to field text", work, press, press > 0 ? work / press : 0.0);
+}
+
+REGISTER_BENCH_REPORT(ReportPlugToField);
 
 } // namespace

@@ -1,8 +1,11 @@
 // Joypad discovery in the DirectInput modes: every attached game controller
 // becomes a pad with a -1000..1000 range, a quarter dead zone, exclusive
-// foreground access, a data event and two force-feedback effects.
+// foreground access, a data event and two force-feedback effects. Found once
+// per start, and again when the application asks (RefreshJoypads).
+#include "runtime/Runtime.h"
 #include "runtime/input/Input.h"
 
+#include "runtime/core/ApiLock.h"
 #include "runtime/diag/Log.h"
 #include "runtime/window/Window.h"
 
@@ -131,6 +134,12 @@ void StopAndRelease(IDirectInputEffect*& effect) {
     effect = nullptr;
 }
 
+// Only the DirectInput modes discover pads; Joystick mode reads every
+// joystick number whether or not one answers.
+bool DiscoveryRuns() {
+    return Input.InputMode == DirectInput7 || Input.InputMode == DirectInput8;
+}
+
 void CopyName(char* target, const char* source) {
     lstrcpynA(target, source, DeviceNameSize);
 }
@@ -248,4 +257,21 @@ int ReleaseJoypads() {
     }
     Input.PadCount = 0;
     return 0;
+}
+
+int RefreshJoypads() {
+    // Nothing to refresh: answered without the lock, which would otherwise be
+    // made before the first start-up or outlive the shutdown that destroyed it.
+    if (!DiscoveryRuns()) return -1;
+    // The discovery replaces the pad table that PumpMessages' per-tick work
+    // (vibration) reads, so it runs between ticks, never inside another
+    // thread's.
+    EnterApiLock();
+    int result = -1;
+    if (DiscoveryRuns()) {
+        FindJoypads();
+        result = Input.PadCount;
+    }
+    LeaveApiLock();
+    return result;
 }

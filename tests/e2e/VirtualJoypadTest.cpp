@@ -88,13 +88,16 @@ protected:
         registration_ = std::make_unique<JoypadServerRegistration>(ProgramFolder() + "\\virtualjoypad.dll");
         ASSERT_TRUE(registration_->Registered());
         ASSERT_TRUE(joypad_.Valid());
+        joypad_.Attach();
         ASSERT_EQ(S_OK, GetParam().create(directInput_));
     }
     void TearDown() override {
-        if (device_) {
-            device_->Unacquire();
-            device_->Release();
+        for (IDirectInputDevice7A* device : {device_, plugged_}) {
+            if (!device) continue;
+            device->Unacquire();
+            device->Release();
         }
+        joypad_.Attach();
         if (directInput_) directInput_->Release();
         registration_.reset();
         CoUninitialize();
@@ -104,6 +107,7 @@ protected:
     JoypadPlayer joypad_;
     IUnknown* directInput_ = nullptr;
     IDirectInputDevice7A* device_ = nullptr;
+    IDirectInputDevice7A* plugged_ = nullptr; // made after the controller was plugged back in
 };
 
 TEST_P(VirtualJoypadServer, ServesOneControllerWithTheScriptedState) {
@@ -139,6 +143,49 @@ TEST_P(VirtualJoypadServer, ServesOneControllerWithTheScriptedState) {
     device_->Unacquire();
     device_->SetEventNotification(nullptr);
     CloseHandle(event);
+}
+
+// Unplugged, the controller is neither enumerated nor made, and the device
+// made before fails as a real unplugged one does. Plugged back in, that old
+// device stays dead: only a new enumeration finds the controller again.
+TEST_P(VirtualJoypadServer, AnUnpluggedControllerIsGoneUntilFoundAgain) {
+    const Generation& g = GetParam();
+    LONG enumerations = joypad_.Enumerations();
+    Found found;
+    ASSERT_EQ(DI_OK, g.enumDevices(directInput_, g.controllerFilter, found));
+    ASSERT_EQ(1, found.controllers);
+    ASSERT_EQ(DI_OK, g.createDevice(directInput_, found.instance, device_));
+    ASSERT_EQ(DI_OK, device_->SetDataFormat(&c_dfDIJoystick));
+    ASSERT_EQ(DI_OK, device_->Acquire());
+    DIJOYSTATE state;
+    ASSERT_EQ(DI_OK, device_->GetDeviceState(sizeof state, &state));
+
+    joypad_.Detach();
+    EXPECT_FALSE(joypad_.Attached());
+    EXPECT_EQ(DIERR_INPUTLOST, device_->GetDeviceState(sizeof state, &state));
+    EXPECT_EQ(DIERR_INPUTLOST, device_->GetDeviceState(sizeof state, &state)); // and so on, every read
+    EXPECT_EQ(DIERR_UNPLUGGED, device_->Acquire());
+    Found none;
+    ASSERT_EQ(DI_OK, g.enumDevices(directInput_, g.controllerFilter, none));
+    EXPECT_EQ(0, none.controllers);
+    IDirectInputDevice7A* refused = nullptr;
+    EXPECT_EQ(DIERR_DEVICENOTREG, g.createDevice(directInput_, found.instance, refused));
+    EXPECT_EQ(nullptr, refused);
+
+    joypad_.Attach();
+    EXPECT_EQ(DIERR_UNPLUGGED, device_->Acquire());
+    EXPECT_EQ(DIERR_INPUTLOST, device_->GetDeviceState(sizeof state, &state));
+    Found again;
+    ASSERT_EQ(DI_OK, g.enumDevices(directInput_, g.controllerFilter, again));
+    ASSERT_EQ(1, again.controllers);
+    // Each enumeration that asked for game controllers counts, found or not.
+    EXPECT_EQ(enumerations + 3, joypad_.Enumerations());
+    ASSERT_EQ(DI_OK, g.createDevice(directInput_, again.instance, plugged_));
+    ASSERT_EQ(DI_OK, plugged_->SetDataFormat(&c_dfDIJoystick));
+    ASSERT_EQ(DI_OK, plugged_->Acquire());
+    joypad_.Hold({3});
+    ASSERT_EQ(DI_OK, plugged_->GetDeviceState(sizeof state, &state));
+    EXPECT_EQ(0x80, state.rgbButtons[2]);
 }
 
 // The system keyboard is the platform's own device, not a stand-in.

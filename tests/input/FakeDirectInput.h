@@ -134,6 +134,13 @@ public:
         acquired = false;
         lost = true;
     }
+    // Pulled out: not enumerated, reads lost, acquisition refused until it
+    // is plugged in again.
+    void Unplug() {
+        attached = false;
+        Lose();
+    }
+    void PlugIn() { attached = true; }
     void SignalData() { SetEvent(event); }
     void PressButton(int index) { joyState.rgbButtons[index] = 0x80; }
 
@@ -144,6 +151,7 @@ public:
     BYTE keys[256];
     bool acquired = false;
     bool lost = false;
+    bool attached = true;
     bool keepHistory = true;
     HANDLE event = nullptr;
     HWND cooperativeWindow = nullptr;
@@ -191,6 +199,7 @@ public:
     STDMETHOD(Acquire)() override {
         HRESULT result = Answer(DeviceCall::Acquire);
         if (result != DI_OK) return result;
+        if (!attached) return DIERR_UNPLUGGED;
         if (acquired) return S_FALSE;
         acquired = true;
         lost = false;
@@ -315,7 +324,8 @@ public:
     FakeDirectInputSystem(const FakeDirectInputSystem&) = delete;
     FakeDirectInputSystem& operator=(const FakeDirectInputSystem&) = delete;
 
-    // Attaches one more controller, reported after the ones before it.
+    // Attaches one more controller, reported after the ones before it (while
+    // it stays plugged in).
     FakeInputDevice* AddController(const char* name = "Fake Pad") {
         GUID instance = {0x1000u + unsigned(controllers.size()), 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
         FakeInputDevice* device = new FakeInputDevice(instance, name, "Fake Product");
@@ -349,6 +359,7 @@ public:
         enumeratedType = type;
         enumeratedFlags = flags;
         for (FakeInputDevice* controller : controllers) {
+            if (!controller->attached) continue;
             DIDEVICEINSTANCEA instance;
             std::memset(&instance, 0, sizeof instance);
             instance.dwSize = sizeof instance;

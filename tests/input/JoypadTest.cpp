@@ -1,6 +1,9 @@
 // Joypad discovery on the doubles: what makes a pad, what drops one, the
-// axis properties and the two effects exactly, the 16-pad limit.
+// axis properties and the two effects exactly, the 16-pad limit; finding the
+// pads again on the application's request.
 #include "input/InputFixture.h"
+
+#include "runtime/core/ApiLock.h"
 
 namespace {
 
@@ -253,6 +256,155 @@ TEST_F(InputTest, FindingAgainReleasesTheFirstSet) {
 TEST_F(InputTest, DiscoveryAndReleaseNeedTheInterface) {
     EXPECT_EQ(-1, FindJoypads());
     EXPECT_EQ(-1, ReleaseJoypads());
+}
+
+// ---- RefreshJoypads ----
+
+// Where there is no discovery to run again, the refresh answers -1 and
+// touches nothing: no enumeration, the pad count as it was, and no API lock
+// made (one made before the first start-up, or after the shutdown that
+// destroyed it, would never be destroyed).
+enum class NoDiscovery { BeforeStart, JoystickMode, AfterStop };
+
+struct NoDiscoveryCase {
+    const char* name;
+    NoDiscovery when;
+    int32_t padCount; // what the refresh must leave
+};
+
+void PrintTo(const NoDiscoveryCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class RefreshWithoutDiscovery : public InputTest, public testing::WithParamInterface<NoDiscoveryCase> {};
+
+TEST_P(RefreshWithoutDiscovery, ReturnsMinusOneAndTouchesNothing) {
+    const NoDiscoveryCase& c = GetParam();
+    system_.AddController();
+    if (c.when == NoDiscovery::JoystickMode) {
+        system_.createResult[0] = system_.createResult[1] = ClassNotRegistered;
+        ASSERT_EQ(0, StartInput());
+        ASSERT_EQ(Joystick, Input.InputMode);
+    }
+    if (c.when == NoDiscovery::AfterStop) {
+        StartWithDirectInput7();
+        StopInput();
+    }
+    DestroyApiLock();
+    int enumerations = system_.enumerations;
+    EXPECT_EQ(-1, RefreshJoypads());
+    EXPECT_EQ(enumerations, system_.enumerations);
+    EXPECT_EQ(c.padCount, Input.PadCount);
+    EXPECT_EQ(0, ApiLock.initialised);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RefreshWithoutDiscovery,
+                         testing::Values(NoDiscoveryCase{"BeforeStart", NoDiscovery::BeforeStart, 0},
+                                         NoDiscoveryCase{"JoystickMode", NoDiscovery::JoystickMode, 16},
+                                         NoDiscoveryCase{"AfterStop", NoDiscovery::AfterStop, 0}),
+                         [](const testing::TestParamInfo<NoDiscoveryCase>& info) { return info.param.name; });
+
+// Pads follow the new enumeration: one pulled out, one plugged in, and the
+// numbers close up. The log tells the discovery as the start-up's does.
+TEST_F(InputTest, RefreshNumbersThePadsAttachedNow) {
+    FakeInputDevice* first = system_.AddController("First");
+    system_.AddController("Second");
+    StartWithDirectInput7();
+    ASSERT_EQ(2, Input.PadCount);
+    first->Unplug();
+    FakeInputDevice* third = system_.AddController("Third");
+    third->PressButton(2);
+
+    EXPECT_EQ(2, RefreshJoypads());
+    EXPECT_EQ(2, system_.enumerations);
+    ASSERT_EQ(2, Input.PadCount);
+    EXPECT_STREQ("Second", Input.PadTable[0].instanceName);
+    EXPECT_STREQ("Third", Input.PadTable[1].instanceName);
+    EXPECT_EQ(static_cast<InputDevice*>(third), Input.PadTable[1].device);
+    EXPECT_EQ(nullptr, Input.PadTable[2].device);
+    EXPECT_EQ(1, first->refs); // the runtime's reference given back
+    EXPECT_EQ(nullptr, first->event);
+    EXPECT_EQ(0x40, ReadPadInput(2)); // the new pad 2 is Third, holding button 3
+    EXPECT_EQ(0, ReadPadInput(1));
+    EXPECT_EQ(0, ReadPadInput(3));
+
+    Lines expected = {
+        "ジョイパッドの初期化... ",
+        "入力装置を見つけました",
+        "\tデバイスの登録名:Second",
+        "\tデバイスの製品登録名:Fake Product",
+        "ジョイパッドの追加は正常に終了しました",
+        "入力装置を見つけました",
+        "\tデバイスの登録名:Third",
+        "\tデバイスの製品登録名:Fake Product",
+        "ジョイパッドの追加は正常に終了しました",
+        "ジョイパッドの初期化は正常に終了しました",
+    };
+    EXPECT_EQ(expected, LogLinesFrom("ジョイパッドの初期化... "));
+}
+
+// The cable slips out and back: until the pads are found again the lost
+// device keeps its last state; after, pad 1 is gone and reads nothing; found
+// once more after it is back, it is pad 1 again.
+TEST_F(InputTest, APadPulledOutAndPluggedBack) {
+    FakeInputDevice* pad = system_.AddController();
+    StartWithDirectInput7();
+    pad->PressButton(0);
+    auto readPadOne = [] {
+        Input.PadTable[0].lastPollTime = 0xFFFFFFFFu; // never a timeGetTime value: the read goes through
+        return ReadPadInput(1);
+    };
+    ASSERT_EQ(0x10, readPadOne());
+
+    pad->Unplug();
+    EXPECT_EQ(0x10, readPadOne());
+    EXPECT_EQ(DIERR_UNPLUGGED, pad->Acquire());
+
+    EXPECT_EQ(0, RefreshJoypads());
+    EXPECT_EQ(0, Input.PadCount);
+    EXPECT_EQ(0, ReadPadInput(1));
+
+    pad->PlugIn();
+    EXPECT_EQ(1, RefreshJoypads());
+    EXPECT_EQ(static_cast<InputDevice*>(pad), Input.PadTable[0].device);
+    EXPECT_EQ(0x10, readPadOne());
+}
+
+// The refresh replaces the pad table under the API lock, so it cannot run
+// in the middle of another thread's tick: while this thread holds the lock,
+// a refresh on another thread waits in its queue and enumerates nothing.
+TEST_F(InputTest, RefreshWaitsForTheApiLock) {
+    system_.AddController();
+    StartWithDirectInput7();
+    int enumerations = system_.enumerations;
+    EnterApiLock();
+    struct Refresher {
+        volatile LONG result = -2;
+        static DWORD WINAPI Run(void* self) {
+            InterlockedExchange(&static_cast<Refresher*>(self)->result, RefreshJoypads());
+            return 0;
+        }
+    } refresher;
+    HANDLE thread = CreateThread(nullptr, 0, Refresher::Run, &refresher, 0, nullptr);
+    ASSERT_NE(nullptr, thread);
+    auto queued = [] {
+        AcquireApiLockGuard();
+        int32_t waiting = ApiLock.waitCount;
+        ReleaseApiLockGuard();
+        return waiting == 1;
+    };
+    bool sawQueued = false;
+    for (DWORD start = GetTickCount(); !sawQueued && GetTickCount() - start < 10000; Sleep(1)) sawQueued = queued();
+    EXPECT_TRUE(sawQueued) << "the refresh never waited for the lock";
+    EXPECT_EQ(enumerations, system_.enumerations);
+    EXPECT_EQ(-2, refresher.result);
+
+    LeaveApiLock();
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(thread, 10000));
+    CloseHandle(thread);
+    EXPECT_EQ(1, refresher.result);
+    EXPECT_EQ(enumerations + 1, system_.enumerations);
+    DestroyApiLock();
 }
 
 } // namespace

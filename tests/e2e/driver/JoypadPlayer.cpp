@@ -110,3 +110,27 @@ void JoypadPlayer::ResetDeviceCounts() {
 bool JoypadPlayer::Press(int button) {
     return WaitHandled(Hold({button})) && WaitHandled(ReleaseAll());
 }
+
+void JoypadPlayer::Detach() {
+    InterlockedExchange(&block_->detached, 1);
+}
+
+void JoypadPlayer::Attach() {
+    if (block_->detached == 0) return;
+    // The new attachment first: no device made before it may come back to life.
+    InterlockedIncrement(&block_->attachments);
+    InterlockedExchange(&block_->detached, 0);
+}
+
+bool JoypadPlayer::WaitEnumerations(LONG count, DWORD timeoutMs) const {
+    return WaitUntil([&] { return block_->enumerations - count >= 0; }, timeoutMs);
+}
+
+bool JoypadPlayer::WaitFailedReads(LONG reads, DWORD timeoutMs) const {
+    LONG seen = block_->failedReads;
+    return WaitUntil([&] { return block_->failedReads - seen >= reads; }, timeoutMs);
+}
+
+bool JoypadPlayer::WaitNoDevice(DWORD timeoutMs) const {
+    return WaitUntil([&] { return block_->devicesOpen == 0; }, timeoutMs);
+}

@@ -59,6 +59,21 @@ public:
     // A press as a player makes it: down until handled, up until handled.
     bool Press(int button);
 
+    // Unplugs the controller, and plugs it back in (nothing when it is in):
+    // see VirtualJoypadBlock for what the program then meets.
+    void Detach();
+    void Attach();
+    bool Attached() const { return block_->detached == 0; }
+    // Enumerations of game controllers the program has made so far.
+    LONG Enumerations() const { return block_->enumerations; }
+    // Waits until the program has made `count` enumerations in all.
+    bool WaitEnumerations(LONG count, DWORD timeoutMs = 10000) const;
+    // Waits for `reads` further reads refused because the controller is gone:
+    // the program has ticked and met the unplugged controller.
+    bool WaitFailedReads(LONG reads, DWORD timeoutMs = 10000) const;
+    // Waits until the program holds no device of the controller.
+    bool WaitNoDevice(DWORD timeoutMs = 10000) const;
+
     // Forgets the devices of programs that have ended (one that was killed
     // could not count its device out). Only while no program runs.
     void ResetDeviceCounts();

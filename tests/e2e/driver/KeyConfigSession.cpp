@@ -2,6 +2,8 @@
 
 #include "driver/JoypadPlayer.h"
 
+#include <dbt.h>
+
 const char DialogTitle[] = "Orvanne キーコンフィグ";
 const char ErrorBoxTitle[] = "キーコンフィグエラー";
 const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
@@ -181,4 +183,8 @@ bool KeyConfigSession::PressKey(UINT virtualKey) const {
 
 bool KeyConfigSession::ClickCloseBox() const {
     return PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE;
+}
+
+bool KeyConfigSession::PostDeviceChange() const {
+    return PostMessageA(dialog_, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0) != FALSE;
 }

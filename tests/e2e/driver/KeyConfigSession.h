@@ -67,6 +67,9 @@ public:
     bool PressKey(UINT virtualKey) const;
     // The close box of the caption.
     bool ClickCloseBox() const;
+    // What Windows sends every top-level window when a device comes or goes:
+    // WM_DEVICECHANGE with DBT_DEVNODES_CHANGED, posted.
+    bool PostDeviceChange() const;
 
     static std::string WindowText(HWND window);
 

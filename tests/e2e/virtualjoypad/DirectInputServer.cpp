@@ -52,12 +52,17 @@ BOOL CALLBACK PassOtherDevices(LPCDIDEVICEINSTANCEA instance, LPVOID pass) {
 }
 
 // The enumeration both generations share; `real` is an IDirectInput7A or
-// IDirectInput8A (the same method at the same place).
+// IDirectInput8A (the same method at the same place). Every enumeration that
+// could report the controller is counted, found or not.
 template <class Real>
-HRESULT EnumDevicesWithJoypad(Real* real, DWORD version, DWORD filter, LPDIENUMDEVICESCALLBACKA callback,
-                              void* context, DWORD flags) {
+HRESULT EnumDevicesWithJoypad(Real* real, const SharedJoypadBlock& block, DWORD version, DWORD filter,
+                              LPDIENUMDEVICESCALLBACKA callback, void* context, DWORD flags) {
     if (!callback) return DIERR_INVALIDPARAM;
-    if (FilterTakesController(filter, flags, version)) {
+    bool takesController = FilterTakesController(filter, flags, version);
+    if (takesController) block.CountEnumeration();
+    // Unplugged, it is not reported, with or without DIEDFL_ATTACHEDONLY: a
+    // controller the system has removed is not installed either.
+    if (takesController && block.ControllerAttached()) {
         DIDEVICEINSTANCEA instance;
         instance.dwSize = sizeof instance;
         FillVirtualJoypadInstance(instance, version);
@@ -112,11 +117,12 @@ public:
     STDMETHODIMP EnumDevices(DWORD filter, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
                              DWORD flags) override {
         if (!real_.real) return DIERR_NOTINITIALIZED;
-        return EnumDevicesWithJoypad(real_.real, version_, filter, callback, context, flags);
+        return EnumDevicesWithJoypad(real_.real, block_, version_, filter, callback, context, flags);
     }
     STDMETHODIMP GetDeviceStatus(REFGUID guid) override {
         if (!real_.real) return DIERR_NOTINITIALIZED;
-        return IsVirtualJoypadGuid(guid) ? DI_OK : real_.real->GetDeviceStatus(guid);
+        if (IsVirtualJoypadGuid(guid)) return block_.ControllerAttached() ? DI_OK : DI_NOTATTACHED;
+        return real_.real->GetDeviceStatus(guid);
     }
     STDMETHODIMP RunControlPanel(HWND owner, DWORD flags) override {
         return real_.real ? real_.real->RunControlPanel(owner, flags) : DIERR_NOTINITIALIZED;
@@ -136,6 +142,7 @@ public:
         if (!real_.real) return DIERR_NOTINITIALIZED;
         if (IsVirtualJoypadGuid(guid)) {
             if (outer) return CLASS_E_NOAGGREGATION;
+            if (!block_.ControllerAttached()) return DIERR_DEVICENOTREG;
             return CreateVirtualJoypadDevice(version_, iid, device);
         }
         return real_.real->CreateDeviceEx(guid, iid, device, outer);
@@ -147,6 +154,7 @@ private:
 
     DWORD version_ = 0x0700;
     RealDirectInput<IDirectInput7A> real_;
+    SharedJoypadBlock block_;
 };
 
 class DirectInput8 final : public ComObject<DirectInput8, IDirectInput8A> {
@@ -161,6 +169,7 @@ public:
         if (!real_.real) return DIERR_NOTINITIALIZED;
         if (IsVirtualJoypadGuid(guid)) {
             if (outer) return CLASS_E_NOAGGREGATION;
+            if (!block_.ControllerAttached()) return DIERR_DEVICENOTREG;
             return CreateVirtualJoypadDevice(0x0800, IID_IDirectInputDevice8A, reinterpret_cast<void**>(device));
         }
         return real_.real->CreateDevice(guid, device, outer);
@@ -168,11 +177,12 @@ public:
     STDMETHODIMP EnumDevices(DWORD filter, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
                              DWORD flags) override {
         if (!real_.real) return DIERR_NOTINITIALIZED;
-        return EnumDevicesWithJoypad(real_.real, 0x0800, filter, callback, context, flags);
+        return EnumDevicesWithJoypad(real_.real, block_, 0x0800, filter, callback, context, flags);
     }
     STDMETHODIMP GetDeviceStatus(REFGUID guid) override {
         if (!real_.real) return DIERR_NOTINITIALIZED;
-        return IsVirtualJoypadGuid(guid) ? DI_OK : real_.real->GetDeviceStatus(guid);
+        if (IsVirtualJoypadGuid(guid)) return block_.ControllerAttached() ? DI_OK : DI_NOTATTACHED;
+        return real_.real->GetDeviceStatus(guid);
     }
     STDMETHODIMP RunControlPanel(HWND owner, DWORD flags) override {
         return real_.real ? real_.real->RunControlPanel(owner, flags) : DIERR_NOTINITIALIZED;
@@ -202,6 +212,7 @@ private:
     ~DirectInput8() { InterlockedDecrement(&VirtualJoypadObjectCount); }
 
     RealDirectInput<IDirectInput8A> real_;
+    SharedJoypadBlock block_;
 };
 
 // One factory per class id; CoCreateInstance asks it for an uninitialised

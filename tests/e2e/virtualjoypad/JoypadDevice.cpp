@@ -95,6 +95,7 @@ public:
         if (block_) {
             InterlockedIncrement(&block_->devicesOpen);
             lastSequence_ = block_->sequence;
+            attachment_ = block_->attachments;
         }
         stopEvent_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
         watcher_ = CreateThread(nullptr, 0, WatchThread, this, 0, nullptr);
@@ -110,7 +111,7 @@ public:
         if (size != sizeof(DIDEVCAPS) && size != sizeof(DIDEVCAPS_DX3)) return DIERR_INVALIDPARAM;
         ZeroMemory(caps, size);
         caps->dwSize = size;
-        caps->dwFlags = DIDC_ATTACHED; // and no DIDC_FORCEFEEDBACK: no effects to play
+        caps->dwFlags = Gone() ? 0 : DIDC_ATTACHED; // and no DIDC_FORCEFEEDBACK: no effects to play
         caps->dwDevType = DeviceType();
         caps->dwAxes = AxisCount;
         caps->dwButtons = VirtualJoypadButtonCount;
@@ -167,6 +168,7 @@ public:
     }
     STDMETHODIMP Acquire() override {
         if (!dataFormatSet_) return DIERR_INVALIDPARAM;
+        if (Gone()) return DIERR_UNPLUGGED;
         EnterCriticalSection(&lock_);
         bool already = acquired_;
         acquired_ = true;
@@ -175,17 +177,16 @@ public:
         InterlockedIncrement(&block_->acquired);
         return DI_OK;
     }
-    STDMETHODIMP Unacquire() override {
-        EnterCriticalSection(&lock_);
-        bool was = acquired_;
-        acquired_ = false;
-        LeaveCriticalSection(&lock_);
-        if (!was) return DI_NOEFFECT;
-        InterlockedDecrement(&block_->acquired);
-        return DI_OK;
-    }
+    STDMETHODIMP Unacquire() override { return DropAcquisition() ? DI_OK : DI_NOEFFECT; }
     STDMETHODIMP GetDeviceState(DWORD size, LPVOID data) override {
         if (!data) return E_POINTER;
+        if (Gone()) {
+            // As the platform's device of an unplugged controller: the read
+            // fails and the acquisition is lost with it.
+            DropAcquisition();
+            InterlockedIncrement(&block_->failedReads);
+            return DIERR_INPUTLOST;
+        }
         if (!acquired_) return DIERR_NOTACQUIRED;
         if (size != sizeof(DIJOYSTATE)) return DIERR_INVALIDPARAM;
         DIJOYSTATE state;
@@ -252,6 +253,10 @@ public:
     }
     STDMETHODIMP Escape(LPDIEFFESCAPE) override { return DIERR_UNSUPPORTED; }
     STDMETHODIMP Poll() override {
+        if (Gone()) {
+            DropAcquisition();
+            return DIERR_INPUTLOST;
+        }
         if (!acquired_) return DIERR_NOTACQUIRED;
         NotifyIfChanged();
         return DI_NOEFFECT; // an interrupt-driven device: nothing to poll
@@ -318,9 +323,25 @@ private:
         return DI_OK;
     }
 
+    // Unplugged now, or since this device was made: a controller plugged
+    // back in is a new device.
+    bool Gone() const { return block_->detached != 0 || block_->attachments != attachment_; }
+
+    // true when the device was acquired.
+    bool DropAcquisition() {
+        EnterCriticalSection(&lock_);
+        bool was = acquired_;
+        acquired_ = false;
+        LeaveCriticalSection(&lock_);
+        if (was) InterlockedDecrement(&block_->acquired);
+        return was;
+    }
+
     // Signals the application's event when the test has changed the state
-    // since the last signal, as the platform does on new data.
+    // since the last signal, as the platform does on new data; a gone
+    // controller sends nothing.
     void NotifyIfChanged() {
+        if (Gone()) return;
         LONG sequence = block_->sequence;
         if (sequence & 1) return; // the writer is still at work; its end counts
         EnterCriticalSection(&lock_);
@@ -350,6 +371,7 @@ private:
     bool dataFormatSet_ = false;
     HANDLE notifyEvent_ = nullptr;
     LONG lastSequence_ = 0;
+    LONG attachment_ = 0;       // the block's attachments when the device was made
     LONG rangeMin_[AxisCount];
     LONG rangeMax_[AxisCount];
     DWORD deadZone_[AxisCount];

@@ -22,3 +22,23 @@ HRESULT CreateVirtualJoypadDevice(DWORD version, REFIID iid, void** device);
 
 // Live objects of the DLL, for DllCanUnloadNow.
 extern volatile LONG VirtualJoypadObjectCount;
+
+// The shared block, open for the life of one of the DLL's objects; null when
+// it cannot be opened, and the controller then counts as attached.
+class SharedJoypadBlock {
+public:
+    SharedJoypadBlock() { block_ = OpenVirtualJoypadBlock(mapping_); }
+    ~SharedJoypadBlock() { CloseVirtualJoypadBlock(block_, mapping_); }
+    SharedJoypadBlock(const SharedJoypadBlock&) = delete;
+    SharedJoypadBlock& operator=(const SharedJoypadBlock&) = delete;
+
+    bool ControllerAttached() const { return !block_ || block_->detached == 0; }
+    // One more enumeration that asks for game controllers.
+    void CountEnumeration() const {
+        if (block_) InterlockedIncrement(&block_->enumerations);
+    }
+
+private:
+    HANDLE mapping_ = nullptr;
+    VirtualJoypadBlock* block_ = nullptr;
+};

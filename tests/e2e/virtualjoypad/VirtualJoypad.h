@@ -28,6 +28,12 @@ constexpr char VirtualJoypadDirectInput8ClassId[] = "{25E609E4-B259-11CF-BFC7-44
 // The shared block. The writer makes `sequence` odd, writes `state`, then
 // makes it even again; a reader retries while it sees an odd value or a
 // change during its copy, so it never returns half a state.
+//
+// The controller is attached while `detached` is 0, which a new block is, so
+// a test that never unplugs it sees it attached. Detached, it is not
+// enumerated and cannot be created, and the devices made of it fail as an
+// unplugged controller's do. They stay dead when it is attached again: a
+// plugged-in controller is a new device, which only a new enumeration finds.
 struct VirtualJoypadBlock {
     volatile LONG sequence;      // even when `state` is whole; +2 per change
     DIJOYSTATE state;            // what GetDeviceState reports, axes as given
@@ -36,6 +42,10 @@ struct VirtualJoypadBlock {
     volatile LONG devicesOpen;   // controller devices alive in the program
     volatile LONG acquired;      // of those, the ones acquired
     volatile LONG notifications; // events signalled for new data
+    volatile LONG detached;      // 1 while the controller is unplugged
+    volatile LONG attachments;   // times it was plugged back in; a device made before the latest is dead
+    volatile LONG enumerations;  // EnumDevices calls that ask for game controllers
+    volatile LONG failedReads;   // GetDeviceState calls refused because the controller is gone
 };
 
 // Opens (or creates) the block; null on failure. The mapping handle is
