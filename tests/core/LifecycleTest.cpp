@@ -1,16 +1,20 @@
 // The runtime's lifecycle on real windows: the settings, starting and
 // stopping twice or out of order, failed starts and what they leave, the
-// own-window log of a whole start and shutdown, and the fatal stop.
+// own-window log of a whole start and shutdown, and the fatal stop, also in
+// the middle of a start-up.
 #include "runtime/Runtime.h"
 
 #include "diag/DiagFixture.h"
+#include "input/FakeDirectInput.h"
 #include "runtime/core/ApiLock.h"
 #include "runtime/core/Clock.h"
 #include "runtime/core/Lifecycle.h"
 #include "runtime/core/Subsystems.h"
+#include "runtime/input/Input.h"
 #include "support/ChildScenario.h"
 #include "support/DebugCapture.h"
 #include "support/TempDirectory.h"
+#include "window/ScreenSaverSetting.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -319,6 +323,23 @@ CHILD_SCENARIO(FatalStopFormatIsBounded) {
     return ScenarioReturned;
 }
 
+// The keyboard refuses its data format: the input start ends the process in
+// the middle of the start-up, after the window start-up switched the screen
+// saver off.
+CHILD_SCENARIO(FatalStopDuringStartup) {
+    FakeDirectInputSystem system;
+    system.keyboard->Fail(DeviceCall::SetDataFormat, DIERR_GENERIC);
+    ActiveFakeSystem() = &system;
+    CreateDirectInputObject = FakeDirectInputSystem::Create;
+    RegisterPlainClass(HostClassName);
+    HWND host = CreatePlainWindow(HostClassName, 100, 100);
+    SetDrawingDisabled(1);
+    SetLogOutput(0);
+    SetHostWindow(host);
+    LibraryStartup();
+    return ScenarioReturned;
+}
+
 size_t FindText(const std::vector<std::string>& texts, const std::string& text, size_t from = 0) {
     for (size_t i = from; i < texts.size(); ++i)
         if (texts[i] == text) return i;
@@ -334,6 +355,25 @@ TEST(FatalStopTest, LogsTheMessageRunsTheShutdownAndExitsWithMinusOne) {
     EXPECT_EQ("\r\n", result.texts[message + 1]);
     EXPECT_LT(FindText(result.texts, "ＣＯＭを終了... 完了\r\n", message), result.texts.size());
     EXPECT_LT(FindText(result.texts, "Alloc memory dump\r\n", message), result.texts.size());
+}
+
+// The shutdown core does nothing before the start-up has finished, so the
+// fatal stop must give back what the start-up took: the user's screen saver
+// setting, on or off, survives the stop.
+TEST(FatalStopTest, AStopDuringStartupGivesBackWhatTheStartTook) {
+    ScreenSaverSettingGuard machine;
+    for (int user : {1, 0}) {
+        SCOPED_TRACE(user == 1 ? "on before" : "off before");
+        SetUserScreenSaverSetting(user);
+        DebugCaptureResult result = RunChildScenarioUnderDebugger("FatalStopDuringStartup");
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(-1, result.exitCode);
+        size_t message = FindText(result.texts, "キーボードデバイスのデータ形式の設定に失敗しました");
+        ASSERT_LT(message, result.texts.size()) << "ended where the test meant";
+        EXPECT_LT(FindText(result.texts, "DirectInput 関連の終了処理... 完了\r\n", message), result.texts.size());
+        EXPECT_LT(FindText(result.texts, "ＣＯＭを終了... 完了\r\n", message), result.texts.size());
+        EXPECT_EQ(user, ScreenSaverSettingSeenAfresh());
+    }
 }
 
 TEST(FatalStopTest, FormattedMessageIsCutToItsBuffer) {
