@@ -17,6 +17,7 @@
 #include "window/ScreenSaverSetting.h"
 
 #include <gtest/gtest.h>
+#include <objbase.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -219,6 +220,110 @@ TEST_F(LifecycleTest, DoubleStartRefusalGivesBackWhatTheStartTook) {
     EXPECT_EQ(0, LibraryStartup()) << "retry";
     EXPECT_EQ(1, Lifecycle.ComInitialised);
     EXPECT_EQ(0, Window.QuitRequested);
+}
+
+// ---- A start-up refused by the input start, after the window started -----------
+
+// Something the start-up brings in replaces the host window's procedure after
+// the window start-up has read it (a component that subclasses the window it
+// works with); the teardown must write back the procedure it recorded.
+LRESULT CALLBACK ReplacedHostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND& WindowToSubclass() {
+    static HWND window = nullptr;
+    return window;
+}
+
+HRESULT CreateDirectInputReplacingHostProcedure(REFCLSID clsid, REFIID iid, void** object) {
+    if (WindowToSubclass() != nullptr)
+        SetWindowLongPtrA(WindowToSubclass(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReplacedHostProcedure));
+    return FakeDirectInputSystem::Create(clsid, iid, object);
+}
+
+// The DirectInput double at the creation seam for one test. It shuts the
+// runtime down before it goes, so that no started runtime keeps the double's
+// objects past the test.
+class FakeInputInstalled {
+public:
+    FakeInputInstalled(FakeDirectInputSystem& system, HWND host)
+        : create_(CreateDirectInputObject), unavailable_(Input.DirectInputUnavailable) {
+        CreateDirectInputObject = CreateDirectInputReplacingHostProcedure;
+        ActiveFakeSystem() = &system;
+        WindowToSubclass() = host;
+        // An earlier start on this machine may have found no DirectInput.
+        Input.DirectInputUnavailable = 0;
+    }
+    ~FakeInputInstalled() {
+        LibraryShutdown();
+        CreateDirectInputObject = create_;
+        ActiveFakeSystem() = nullptr;
+        WindowToSubclass() = nullptr;
+        Input.DirectInputUnavailable = unavailable_;
+    }
+    FakeInputInstalled(const FakeInputInstalled&) = delete;
+    FakeInputInstalled& operator=(const FakeInputInstalled&) = delete;
+
+private:
+    DirectInputCreateFunction create_;
+    int32_t unavailable_;
+};
+
+// What CoInitialize answers on this thread: S_FALSE while someone still
+// holds COM here, S_OK when nobody does.
+HRESULT ComAnswer() {
+    HRESULT result = CoInitialize(nullptr);
+    if (SUCCEEDED(result)) CoUninitialize();
+    return result;
+}
+
+// This process's reading; the runtime's own writes keep it current.
+int ScreenSaverSettingHere() {
+    BOOL active = FALSE;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    return active ? 1 : 0;
+}
+
+// The keyboard will not signal its events: the input start refuses after the
+// window start-up adopted the host window and switched the screen saver off.
+// Everything the start took is given back, and the next start-up succeeds.
+TEST_F(LifecycleTest, InputRefusalAfterTheWindowStartedGivesEverythingBack) {
+    ScreenSaverSettingGuard machine;
+    SetUserScreenSaverSetting(1);
+    HRESULT comBefore = ComAnswer();
+    FakeDirectInputSystem system;
+    system.keyboard->Fail(DeviceCall::SetEventNotification, DIERR_GENERIC, 1);
+    FakeInputInstalled installed(system, host_);
+    LONG_PTR procedure = WindowProcedureOf(host_);
+
+    EXPECT_EQ(-1, StartOnHost());
+    EXPECT_EQ(1, system.keyboard->Calls(DeviceCall::SetEventNotification)) << "refused where the test meant";
+    EXPECT_EQ(0, Lifecycle.LibraryStarted);
+    EXPECT_EQ(0, Lifecycle.LibraryStarting);
+    EXPECT_EQ(nullptr, Window.MainWindowHandle) << "the window was torn down";
+    EXPECT_EQ(1, Window.QuitRequested);
+    EXPECT_EQ(procedure, WindowProcedureOf(host_)) << "the recorded procedure was written back";
+    EXPECT_EQ(1, ScreenSaverSettingHere()) << "the screen saver setting was given back";
+    EXPECT_EQ(NotStarted, Input.InputMode);
+    EXPECT_EQ(0, system.liveInterfaces) << "the DirectInput object was released";
+    EXPECT_EQ(1, system.keyboard->refs) << "the keyboard was released";
+    EXPECT_EQ(1, system.mouse->refs) << "the mouse was released";
+    EXPECT_EQ(nullptr, Input.KeyboardEvent);
+    EXPECT_EQ(0, Lifecycle.ComInitialised);
+    EXPECT_EQ(comBefore, ComAnswer()) << "COM was uninitialised";
+    EXPECT_EQ(0, Clock.TimerResolutionRaised);
+
+    EXPECT_EQ(0, StartOnHost()) << "retry";
+    EXPECT_EQ(1, Lifecycle.LibraryStarted);
+    EXPECT_EQ(host_, Window.MainWindowHandle);
+    EXPECT_EQ(0, Window.QuitRequested);
+    EXPECT_EQ(DirectInput7, Input.InputMode);
+    EXPECT_EQ(1, Lifecycle.ComInitialised);
+    EXPECT_EQ(1, Clock.TimerResolutionRaised);
+    EXPECT_EQ(0, ScreenSaverSettingHere()) << "off again while the runtime runs";
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(1, ScreenSaverSettingHere());
 }
 
 // ---- The own-window log of one start and shutdown --------------------------------
