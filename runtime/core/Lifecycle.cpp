@@ -37,15 +37,6 @@ constexpr int EmulatedScreenHeight = 240;
 constexpr int HostScreenColourBits = 32;
 constexpr int HostScreenRefreshRate = 60;
 
-// How far a start-up got, so that a failed one can take back what it
-// brought up.
-struct StartProgress {
-    bool windowStarted;   // the window start-up succeeded
-    bool inputReached;    // StartInput ran (it may have started devices before failing)
-    bool soundReached;    // StartSoundDevice ran
-    bool graphicsReached; // the graphics start ran
-};
-
 // ---- Start-up pieces ----------------------------------------------------------
 
 // Full screen needs a display mode of the graphics size; without one the
@@ -114,7 +105,8 @@ void PrepareEnvironment() {
     StartCom();
 }
 
-int StartSubsystems(StartProgress& progress) {
+int StartSubsystems() {
+    StartProgress& progress = Lifecycle.StartupProgress;
     if (StartWindow() != 0) return -1;
     progress.windowStarted = true;
     progress.inputReached = true;
@@ -134,13 +126,16 @@ void FinishStartup() {
 
 // A failed start-up never sets LibraryStarted, so the shutdown core would
 // leave everything it brought up in place: COM, the raised timer resolution,
-// the window and the input devices. It takes them back here, in the
-// shutdown's order, so that a retry starts from a clean machine. A refused
-// window start-up has already undone its own part (screen saver, class) and
-// never read the host window's procedure, so the host window is left
-// untouched and stays adopted for a retry; only a window that did start is
-// torn down, and only then is a recorded procedure written back.
-int FailStartup(const StartProgress& progress) {
+// the window (with the screen saver switched off) and the input devices. It
+// takes them back here, in the shutdown's order, so that a retry starts from
+// a clean machine. A refused window start-up has already undone its own part
+// (screen saver, class) and never read the host window's procedure, so the
+// host window is left untouched and stays adopted for a retry; only a window
+// that did start is torn down, and only then is a recorded procedure written
+// back.
+void ReleaseStartup() {
+    const StartProgress progress = Lifecycle.StartupProgress;
+    Lifecycle.StartupProgress = StartProgress{};
     if (progress.graphicsReached) EndGraphics();
     if (progress.inputReached) StopInput();
     if (progress.soundReached) StopSoundDevice();
@@ -148,22 +143,34 @@ int FailStartup(const StartProgress& progress) {
     RestoreTimerResolution();
     EndCom();
     Lifecycle.LibraryStarting = 0;
+}
+
+int FailStartup() {
+    ReleaseStartup();
     return -1;
 }
 
 int RunStartupSequence() {
     if (Lifecycle.LibraryStarted == 1) return 0;
     Lifecycle.LibraryStarting = 1;
-    StartProgress progress = {false, false, false, false};
+    Lifecycle.StartupProgress = StartProgress{};
     PrepareFilesAndLog();
-    if (DesktopRefused()) return FailStartup(progress);
+    if (DesktopRefused()) return FailStartup();
     PrepareEnvironment();
-    if (StartSubsystems(progress) != 0) return FailStartup(progress);
+    if (StartSubsystems() != 0) return FailStartup();
     InitCharacterCodeBuffers();
     Lifecycle.LibraryStarted = 1;
+    Lifecycle.StartupProgress = StartProgress{};
     FinishStartup();
     Lifecycle.LibraryStarting = 0;
     return 0;
+}
+
+// A fatal stop while the start-up runs (the input start ends the process
+// when it cannot have the keyboard or the mouse) comes before LibraryStarted
+// is set.
+bool StartupUnderWay() {
+    return Lifecycle.LibraryStarting == 1 && Lifecycle.LibraryStarted == 0;
 }
 
 // ---- Shutdown pieces ----------------------------------------------------------
@@ -260,7 +267,11 @@ int RunShutdownCore() {
 void FatalStop(const char* message) {
     LogWrite(message);
     LogWrite("\n");
-    RunShutdownCore();
+    // The shutdown core does nothing before LibraryStarted is set; without
+    // the release the process would end with the start-up's hold on the
+    // machine, the screen saver off for the rest of the user's session.
+    if (StartupUnderWay()) ReleaseStartup();
+    else RunShutdownCore();
     if (ApiLock.initialised == 1) DestroyApiLock();
     ExitProcess(UINT(-1));
 }

@@ -6,6 +6,15 @@
 
 constexpr int StartupDirectorySize = 260;
 
+// How far the running start-up got, so that a start-up that fails, or is
+// ended by a fatal stop, can take back what it brought up.
+struct StartProgress {
+    bool windowStarted;   // the window start-up succeeded
+    bool inputReached;    // StartInput ran (it may have started devices before failing)
+    bool soundReached;    // StartSoundDevice ran
+    bool graphicsReached; // the graphics start ran
+};
+
 struct LifecycleState {
     int32_t LibraryStarted;      // 1 between a successful start-up and the shutdown
     int32_t LibraryStarting;     // 1 while the start-up sequence runs
@@ -13,6 +22,7 @@ struct LifecycleState {
     int32_t ComInitialised;      // 1 while the runtime holds its own COM initialisation
     int32_t DrawingDisabled;     // pre-start setting: 1 skips the graphics start
     char StartupDirectory[StartupDirectorySize]; // working directory at start-up; the log's home
+    StartProgress StartupProgress; // what the running start-up has brought up so far
 };
 
 extern LifecycleState Lifecycle;
@@ -21,7 +31,8 @@ extern LifecycleState Lifecycle;
 int RunShutdownCore();
 
 // Ends the process with exit code -1 after logging the message and running
-// the shutdown core. The caller's hold on the ApiLock is never released.
+// the shutdown core, or, during a start-up, taking back what the start-up
+// brought up. The caller's hold on the ApiLock is never released.
 [[noreturn]] void FatalStop(const char* message);
 [[noreturn]] void FatalStopFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 

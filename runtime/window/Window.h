@@ -17,6 +17,11 @@ struct WindowState {
     int32_t CharacterCodePage;        // code page of CharacterSet, 0 when not a DBCS one
     char WindowClassName[WindowTextSize]; // "D123987X"
     char WindowTitle[WindowTextSize];     // "KotoLib"
+    // The screen saver hold outlives the reset: a start-up after one that
+    // never ended must neither lose the shared record nor join it twice.
+    int32_t ScreenSaverHeld;          // 1 from switching the screen saver off until the setting is given back
+    HANDLE ScreenSaverMapping;        // the shared record's mapping while this copy is listed in it, or null
+    int32_t ScreenSaverWasActive;     // the setting this copy found, put back when the shared record cannot be used
 
     // Cleared by the window start-up.
     WNDPROC HostWindowProcedure;      // the host window's procedure as read at start-up
@@ -41,7 +46,6 @@ struct WindowState {
     int32_t WindowStyleApplied;       // 1 once the windowed style (with WS_VISIBLE) was asked for
     int32_t InWindowPaint;            // 1 while WM_PAINT repaints in windowed mode
     int32_t MessageTickBusy;          // 1 while the text-input step runs
-    int32_t ScreenSaverWasActive;     // SPI_GETSCREENSAVEACTIVE before start-up, restored at teardown
     int32_t InactiveWaitStamp;        // time stamp of WaitWhileInactive; -1 after the reset
 };
 

@@ -9,6 +9,7 @@
 #include "runtime/core/Lifecycle.h"
 #include "runtime/core/Subsystems.h"
 #include "runtime/diag/Log.h"
+#include "runtime/window/ScreenSaver.h"
 
 #include <mmsystem.h>
 
@@ -35,6 +36,9 @@ void ResetWindowState() {
     Window.CharacterCodePage = kept.CharacterCodePage;
     std::memcpy(Window.WindowClassName, kept.WindowClassName, sizeof Window.WindowClassName);
     std::memcpy(Window.WindowTitle, kept.WindowTitle, sizeof Window.WindowTitle);
+    Window.ScreenSaverHeld = kept.ScreenSaverHeld;
+    Window.ScreenSaverMapping = kept.ScreenSaverMapping;
+    Window.ScreenSaverWasActive = kept.ScreenSaverWasActive;
     Window.InactiveWaitStamp = -1;
 }
 
@@ -59,21 +63,6 @@ void MeasureDesktop() {
     ReleaseDC(nullptr, screen);
 }
 
-// The screen saver stays off while the runtime runs. The setting found here
-// is what the teardown puts back: switching it on regardless would turn on a
-// screen saver that the user had switched off.
-void SwitchScreenSaverOff() {
-    BOOL active = FALSE;
-    // A setting that cannot be read is taken as on, the system's default.
-    if (SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0)) Window.ScreenSaverWasActive = active ? 1 : 0;
-    else Window.ScreenSaverWasActive = 1;
-    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDCHANGE);
-}
-
-void RestoreScreenSaver() {
-    SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, UINT(Window.ScreenSaverWasActive), nullptr, SPIF_SENDCHANGE);
-}
-
 void ChooseCharacterSet() {
     if (Window.CharacterSet != 0) return;
     switch (GetOEMCP()) {
@@ -90,7 +79,7 @@ void ChooseCharacterSet() {
 int RefuseStart(const char* text) {
     LogWrite(text);
     Window.QuitRequested = 1;
-    RestoreScreenSaver();
+    ReleaseScreenSaver();
     return -1;
 }
 
@@ -215,7 +204,9 @@ int StartWindow() {
     ProbePerformanceCounter();
     TimerPrecisionTest();
     SeedRandom(NowMilliseconds());
-    SwitchScreenSaverOff();
+    // Off while the runtime runs; the teardown gives back the user's setting,
+    // not "on": the user may have had it off (and other copies may still run).
+    HoldScreenSaverOff();
     ChooseCharacterSet();
 
     if (AnotherInstanceRuns()) return RefuseStart("二重起動されています、ソフトを終了します\n");
@@ -249,7 +240,7 @@ int StartWindow() {
 
 int TeardownWindow() {
     if (Window.MainWindowHandle == nullptr) return 0;
-    RestoreScreenSaver();
+    ReleaseScreenSaver();
     WINNLSEnableIME(Window.MainWindowHandle, TRUE);
     ShowCursorForTeardown();
     ReleaseWindow();

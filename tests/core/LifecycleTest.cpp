@@ -1,18 +1,23 @@
 // The runtime's lifecycle on real windows: the settings, starting and
 // stopping twice or out of order, failed starts and what they leave, the
-// own-window log of a whole start and shutdown, and the fatal stop.
+// own-window log of a whole start and shutdown, and the fatal stop, also in
+// the middle of a start-up.
 #include "runtime/Runtime.h"
 
 #include "diag/DiagFixture.h"
+#include "input/FakeDirectInput.h"
 #include "runtime/core/ApiLock.h"
 #include "runtime/core/Clock.h"
 #include "runtime/core/Lifecycle.h"
 #include "runtime/core/Subsystems.h"
+#include "runtime/input/Input.h"
 #include "support/ChildScenario.h"
 #include "support/DebugCapture.h"
 #include "support/TempDirectory.h"
+#include "window/ScreenSaverSetting.h"
 
 #include <gtest/gtest.h>
+#include <objbase.h>
 #include <windows.h>
 
 #include <cstdlib>
@@ -217,6 +222,110 @@ TEST_F(LifecycleTest, DoubleStartRefusalGivesBackWhatTheStartTook) {
     EXPECT_EQ(0, Window.QuitRequested);
 }
 
+// ---- A start-up refused by the input start, after the window started -----------
+
+// Something the start-up brings in replaces the host window's procedure after
+// the window start-up has read it (a component that subclasses the window it
+// works with); the teardown must write back the procedure it recorded.
+LRESULT CALLBACK ReplacedHostProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND& WindowToSubclass() {
+    static HWND window = nullptr;
+    return window;
+}
+
+HRESULT CreateDirectInputReplacingHostProcedure(REFCLSID clsid, REFIID iid, void** object) {
+    if (WindowToSubclass() != nullptr)
+        SetWindowLongPtrA(WindowToSubclass(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ReplacedHostProcedure));
+    return FakeDirectInputSystem::Create(clsid, iid, object);
+}
+
+// The DirectInput double at the creation seam for one test. It shuts the
+// runtime down before it goes, so that no started runtime keeps the double's
+// objects past the test.
+class FakeInputInstalled {
+public:
+    FakeInputInstalled(FakeDirectInputSystem& system, HWND host)
+        : create_(CreateDirectInputObject), unavailable_(Input.DirectInputUnavailable) {
+        CreateDirectInputObject = CreateDirectInputReplacingHostProcedure;
+        ActiveFakeSystem() = &system;
+        WindowToSubclass() = host;
+        // An earlier start on this machine may have found no DirectInput.
+        Input.DirectInputUnavailable = 0;
+    }
+    ~FakeInputInstalled() {
+        LibraryShutdown();
+        CreateDirectInputObject = create_;
+        ActiveFakeSystem() = nullptr;
+        WindowToSubclass() = nullptr;
+        Input.DirectInputUnavailable = unavailable_;
+    }
+    FakeInputInstalled(const FakeInputInstalled&) = delete;
+    FakeInputInstalled& operator=(const FakeInputInstalled&) = delete;
+
+private:
+    DirectInputCreateFunction create_;
+    int32_t unavailable_;
+};
+
+// What CoInitialize answers on this thread: S_FALSE while someone still
+// holds COM here, S_OK when nobody does.
+HRESULT ComAnswer() {
+    HRESULT result = CoInitialize(nullptr);
+    if (SUCCEEDED(result)) CoUninitialize();
+    return result;
+}
+
+// This process's reading; the runtime's own writes keep it current.
+int ScreenSaverSettingHere() {
+    BOOL active = FALSE;
+    SystemParametersInfoA(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    return active ? 1 : 0;
+}
+
+// The keyboard will not signal its events: the input start refuses after the
+// window start-up adopted the host window and switched the screen saver off.
+// Everything the start took is given back, and the next start-up succeeds.
+TEST_F(LifecycleTest, InputRefusalAfterTheWindowStartedGivesEverythingBack) {
+    ScreenSaverSettingGuard machine;
+    SetUserScreenSaverSetting(1);
+    HRESULT comBefore = ComAnswer();
+    FakeDirectInputSystem system;
+    system.keyboard->Fail(DeviceCall::SetEventNotification, DIERR_GENERIC, 1);
+    FakeInputInstalled installed(system, host_);
+    LONG_PTR procedure = WindowProcedureOf(host_);
+
+    EXPECT_EQ(-1, StartOnHost());
+    EXPECT_EQ(1, system.keyboard->Calls(DeviceCall::SetEventNotification)) << "refused where the test meant";
+    EXPECT_EQ(0, Lifecycle.LibraryStarted);
+    EXPECT_EQ(0, Lifecycle.LibraryStarting);
+    EXPECT_EQ(nullptr, Window.MainWindowHandle) << "the window was torn down";
+    EXPECT_EQ(1, Window.QuitRequested);
+    EXPECT_EQ(procedure, WindowProcedureOf(host_)) << "the recorded procedure was written back";
+    EXPECT_EQ(1, ScreenSaverSettingHere()) << "the screen saver setting was given back";
+    EXPECT_EQ(NotStarted, Input.InputMode);
+    EXPECT_EQ(0, system.liveInterfaces) << "the DirectInput object was released";
+    EXPECT_EQ(1, system.keyboard->refs) << "the keyboard was released";
+    EXPECT_EQ(1, system.mouse->refs) << "the mouse was released";
+    EXPECT_EQ(nullptr, Input.KeyboardEvent);
+    EXPECT_EQ(0, Lifecycle.ComInitialised);
+    EXPECT_EQ(comBefore, ComAnswer()) << "COM was uninitialised";
+    EXPECT_EQ(0, Clock.TimerResolutionRaised);
+
+    EXPECT_EQ(0, StartOnHost()) << "retry";
+    EXPECT_EQ(1, Lifecycle.LibraryStarted);
+    EXPECT_EQ(host_, Window.MainWindowHandle);
+    EXPECT_EQ(0, Window.QuitRequested);
+    EXPECT_EQ(DirectInput7, Input.InputMode);
+    EXPECT_EQ(1, Lifecycle.ComInitialised);
+    EXPECT_EQ(1, Clock.TimerResolutionRaised);
+    EXPECT_EQ(0, ScreenSaverSettingHere()) << "off again while the runtime runs";
+    EXPECT_EQ(0, LibraryShutdown());
+    EXPECT_EQ(1, ScreenSaverSettingHere());
+}
+
 // ---- The own-window log of one start and shutdown --------------------------------
 
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -319,6 +428,23 @@ CHILD_SCENARIO(FatalStopFormatIsBounded) {
     return ScenarioReturned;
 }
 
+// The keyboard refuses its data format: the input start ends the process in
+// the middle of the start-up, after the window start-up switched the screen
+// saver off.
+CHILD_SCENARIO(FatalStopDuringStartup) {
+    FakeDirectInputSystem system;
+    system.keyboard->Fail(DeviceCall::SetDataFormat, DIERR_GENERIC);
+    ActiveFakeSystem() = &system;
+    CreateDirectInputObject = FakeDirectInputSystem::Create;
+    RegisterPlainClass(HostClassName);
+    HWND host = CreatePlainWindow(HostClassName, 100, 100);
+    SetDrawingDisabled(1);
+    SetLogOutput(0);
+    SetHostWindow(host);
+    LibraryStartup();
+    return ScenarioReturned;
+}
+
 size_t FindText(const std::vector<std::string>& texts, const std::string& text, size_t from = 0) {
     for (size_t i = from; i < texts.size(); ++i)
         if (texts[i] == text) return i;
@@ -334,6 +460,25 @@ TEST(FatalStopTest, LogsTheMessageRunsTheShutdownAndExitsWithMinusOne) {
     EXPECT_EQ("\r\n", result.texts[message + 1]);
     EXPECT_LT(FindText(result.texts, "ＣＯＭを終了... 完了\r\n", message), result.texts.size());
     EXPECT_LT(FindText(result.texts, "Alloc memory dump\r\n", message), result.texts.size());
+}
+
+// The shutdown core does nothing before the start-up has finished, so the
+// fatal stop must give back what the start-up took: the user's screen saver
+// setting, on or off, survives the stop.
+TEST(FatalStopTest, AStopDuringStartupGivesBackWhatTheStartTook) {
+    ScreenSaverSettingGuard machine;
+    for (int user : {1, 0}) {
+        SCOPED_TRACE(user == 1 ? "on before" : "off before");
+        SetUserScreenSaverSetting(user);
+        DebugCaptureResult result = RunChildScenarioUnderDebugger("FatalStopDuringStartup");
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(-1, result.exitCode);
+        size_t message = FindText(result.texts, "キーボードデバイスのデータ形式の設定に失敗しました");
+        ASSERT_LT(message, result.texts.size()) << "ended where the test meant";
+        EXPECT_LT(FindText(result.texts, "DirectInput 関連の終了処理... 完了\r\n", message), result.texts.size());
+        EXPECT_LT(FindText(result.texts, "ＣＯＭを終了... 完了\r\n", message), result.texts.size());
+        EXPECT_EQ(user, ScreenSaverSettingSeenAfresh());
+    }
 }
 
 TEST(FatalStopTest, FormattedMessageIsCutToItsBuffer) {
