@@ -73,6 +73,23 @@ HRESULT EnumDevicesWithJoypad(Real* real, const SharedJoypadBlock& block, DWORD 
     return real->EnumDevices(filter, PassOtherDevices, &through, flags);
 }
 
+// The device status both generations share: the controller's follows its plug.
+template <class Real>
+HRESULT DeviceStatusWithJoypad(Real* real, const SharedJoypadBlock& block, REFGUID guid) {
+    if (!real) return DIERR_NOTINITIALIZED;
+    if (IsVirtualJoypadGuid(guid)) return block.ControllerAttached() ? DI_OK : DI_NOTATTACHED;
+    return real->GetDeviceStatus(guid);
+}
+
+// The controller's own device, as both generations create it: never
+// aggregated, and not while it is unplugged.
+HRESULT CreateJoypadDevice(const SharedJoypadBlock& block, LPUNKNOWN outer, DWORD version, REFIID iid,
+                           void** device) {
+    if (outer) return CLASS_E_NOAGGREGATION;
+    if (!block.ControllerAttached()) return DIERR_DEVICENOTREG;
+    return CreateVirtualJoypadDevice(version, iid, device);
+}
+
 // Loads the real DirectInput library and creates its object; the library
 // stays loaded while the object lives.
 template <class Real>
@@ -119,11 +136,7 @@ public:
         if (!real_.real) return DIERR_NOTINITIALIZED;
         return EnumDevicesWithJoypad(real_.real, block_, version_, filter, callback, context, flags);
     }
-    STDMETHODIMP GetDeviceStatus(REFGUID guid) override {
-        if (!real_.real) return DIERR_NOTINITIALIZED;
-        if (IsVirtualJoypadGuid(guid)) return block_.ControllerAttached() ? DI_OK : DI_NOTATTACHED;
-        return real_.real->GetDeviceStatus(guid);
-    }
+    STDMETHODIMP GetDeviceStatus(REFGUID guid) override { return DeviceStatusWithJoypad(real_.real, block_, guid); }
     STDMETHODIMP RunControlPanel(HWND owner, DWORD flags) override {
         return real_.real ? real_.real->RunControlPanel(owner, flags) : DIERR_NOTINITIALIZED;
     }
@@ -140,11 +153,7 @@ public:
         if (!device) return E_POINTER;
         *device = nullptr;
         if (!real_.real) return DIERR_NOTINITIALIZED;
-        if (IsVirtualJoypadGuid(guid)) {
-            if (outer) return CLASS_E_NOAGGREGATION;
-            if (!block_.ControllerAttached()) return DIERR_DEVICENOTREG;
-            return CreateVirtualJoypadDevice(version_, iid, device);
-        }
+        if (IsVirtualJoypadGuid(guid)) return CreateJoypadDevice(block_, outer, version_, iid, device);
         return real_.real->CreateDeviceEx(guid, iid, device, outer);
     }
 
@@ -167,11 +176,9 @@ public:
         if (!device) return E_POINTER;
         *device = nullptr;
         if (!real_.real) return DIERR_NOTINITIALIZED;
-        if (IsVirtualJoypadGuid(guid)) {
-            if (outer) return CLASS_E_NOAGGREGATION;
-            if (!block_.ControllerAttached()) return DIERR_DEVICENOTREG;
-            return CreateVirtualJoypadDevice(0x0800, IID_IDirectInputDevice8A, reinterpret_cast<void**>(device));
-        }
+        if (IsVirtualJoypadGuid(guid))
+            return CreateJoypadDevice(block_, outer, 0x0800, IID_IDirectInputDevice8A,
+                                      reinterpret_cast<void**>(device));
         return real_.real->CreateDevice(guid, device, outer);
     }
     STDMETHODIMP EnumDevices(DWORD filter, LPDIENUMDEVICESCALLBACKA callback, LPVOID context,
@@ -179,11 +186,7 @@ public:
         if (!real_.real) return DIERR_NOTINITIALIZED;
         return EnumDevicesWithJoypad(real_.real, block_, 0x0800, filter, callback, context, flags);
     }
-    STDMETHODIMP GetDeviceStatus(REFGUID guid) override {
-        if (!real_.real) return DIERR_NOTINITIALIZED;
-        if (IsVirtualJoypadGuid(guid)) return block_.ControllerAttached() ? DI_OK : DI_NOTATTACHED;
-        return real_.real->GetDeviceStatus(guid);
-    }
+    STDMETHODIMP GetDeviceStatus(REFGUID guid) override { return DeviceStatusWithJoypad(real_.real, block_, guid); }
     STDMETHODIMP RunControlPanel(HWND owner, DWORD flags) override {
         return real_.real ? real_.real->RunControlPanel(owner, flags) : DIERR_NOTINITIALIZED;
     }
