@@ -4,12 +4,16 @@
 
 CDialog* pendingDialog = nullptr;
 
+namespace {
+constexpr UINT ShiftJisCodePage = 932;
+}
+
 INT_PTR CALLBACK StaticDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        SetWindowLongPtrA(window, GWLP_USERDATA, LONG_PTR(pendingDialog));
+        SetWindowLongPtrW(window, GWLP_USERDATA, LONG_PTR(pendingDialog));
         pendingDialog = nullptr;
     }
-    auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     // Messages before WM_INITDIALOG (WM_SETFONT among them) have no object yet.
     if (dialog == nullptr) return FALSE;
     return dialog->DialogProc(window, message, wParam, lParam);
@@ -17,5 +21,22 @@ INT_PTR CALLBACK StaticDialogProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 INT_PTR ShowModal(CDialog* dialog, HINSTANCE instance) {
     pendingDialog = dialog;
-    return DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_KEYCONFIG), nullptr, StaticDialogProc, 0);
+    return DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_KEYCONFIG), nullptr, StaticDialogProc, 0);
+}
+
+std::wstring WideFromShiftJis(const char* text) {
+    int length = MultiByteToWideChar(ShiftJisCodePage, 0, text, -1, nullptr, 0);
+    if (length <= 0) return std::wstring();
+    std::wstring wide(size_t(length), L'\0');
+    MultiByteToWideChar(ShiftJisCodePage, 0, text, -1, &wide[0], length);
+    wide.resize(size_t(length) - 1); // the terminator
+    return wide;
+}
+
+void SetWindowShiftJisText(HWND window, const char* text) {
+    SetWindowTextW(window, WideFromShiftJis(text).c_str());
+}
+
+int ShowShiftJisMessageBox(HWND owner, const char* text, const char* title, UINT type) {
+    return MessageBoxW(owner, WideFromShiftJis(text).c_str(), WideFromShiftJis(title).c_str(), type);
 }

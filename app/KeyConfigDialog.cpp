@@ -73,11 +73,12 @@ INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
         EndDialog(window, -1);
         return -1;
     }
-    HICON icon = LoadIconA(instanceHandle, MAKEINTRESOURCEA(IDI_KEYCONFIG));
-    PostMessageA(window, WM_SETICON, ICON_BIG, LPARAM(icon));
+    HICON icon = LoadIconW(instanceHandle, MAKEINTRESOURCEW(IDI_KEYCONFIG));
+    PostMessageW(window, WM_SETICON, ICON_BIG, LPARAM(icon));
+    font.MakeDrawable(window);
     CentreOnWorkArea();
     for (int key = 0; key < KeyCount; ++key)
-        SetWindowLongPtrA(GetDlgItem(window, IDC_FIELD_FIRST + key), GWLP_USERDATA, key);
+        SetWindowLongPtrW(GetDlgItem(window, IDC_FIELD_FIRST + key), GWLP_USERDATA, key);
     LoadBindings();
     SetTimer(window, TickTimerId, TickMilliseconds, nullptr);
     return TRUE; // the dialog manager gives the focus to the first field, key S
@@ -132,7 +133,7 @@ void keyConfigDlg::RefreshPads() {
 
 void keyConfigDlg::CentreOnWorkArea() {
     RECT work, dialog;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     GetWindowRect(windowHandle, &dialog);
     int width = dialog.right - dialog.left;
     int height = dialog.bottom - dialog.top;
@@ -143,11 +144,11 @@ void keyConfigDlg::CentreOnWorkArea() {
 void keyConfigDlg::ShowSlot(int key) {
     char text[FieldTextSize];
     FormatBindingText(slots[key], text, sizeof text);
-    SetWindowTextA(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key), text);
+    SetWindowShiftJisText(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key), text);
 }
 
 void keyConfigDlg::ShowError(const char* text) {
-    MessageBoxA(windowHandle, text, ErrorTitle, MB_ICONERROR);
+    ShowShiftJisMessageBox(windowHandle, text, ErrorTitle, MB_ICONERROR);
 }
 
 void keyConfigDlg::LoadBindings() {
@@ -180,7 +181,7 @@ bool keyConfigDlg::SaveBindings() {
 // Clear blanks the fields only: a key not assigned again keeps its binding.
 void keyConfigDlg::ClearFields() {
     for (int key = 0; key < KeyCount; ++key)
-        SetWindowTextA(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key), "------");
+        SetWindowShiftJisText(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key), "------");
 }
 
 void keyConfigDlg::PollPad() {
@@ -200,7 +201,7 @@ void keyConfigDlg::PollPad() {
     HWND focus = GetFocus();
     int id = focus ? GetDlgCtrlID(focus) : 0;
     if (focus == nullptr || GetParent(focus) != windowHandle || id < IDC_FIELD_FIRST || id > IDC_FIELD_LAST) return;
-    int key = int(GetWindowLongPtrA(focus, GWLP_USERDATA));
+    int key = int(GetWindowLongPtrW(focus, GWLP_USERDATA));
     latchedBit = bit;
     slots[key] = bit - FirstButtonBit;
     ShowSlot(key);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/Dialog.h"
+#include "app/DialogFont.h"
 #include "app/KeyBindings.h"
 
 #include <cstdint>
@@ -19,6 +20,7 @@ public:
     uint32_t buttonsDown = 0;       // button bits (4..31) of the latest read of a pad that was there
     uint32_t heldAcrossRefresh = 0; // buttons down when the pads were found again, not yet released
     bool padFound = true;           // false while the latest search for pads found none
+    DialogFont font;                // a Japanese font where the template's cannot draw the texts
 
 private:
     INT_PTR OnInitDialog(HWND window);

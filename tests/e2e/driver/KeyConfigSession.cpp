@@ -31,6 +31,8 @@ BOOL CALLBACK MatchShownWindow(HWND window, LPARAM context) {
     return FALSE;
 }
 
+constexpr UINT ShiftJisCodePage = 932;
+
 POINT ClientCentre(HWND window) {
     RECT client;
     GetClientRect(window, &client);
@@ -51,6 +53,23 @@ void UseWineWithoutWindowManager() {
     RegSetValueExA(key, "Decorated", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
     RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
     RegCloseKey(key);
+}
+
+std::wstring WideFromShiftJis(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    int length = MultiByteToWideChar(ShiftJisCodePage, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(size_t(length > 0 ? length : 0), L'\0');
+    if (length > 0) MultiByteToWideChar(ShiftJisCodePage, 0, text.data(), int(text.size()), &wide[0], length);
+    return wide;
+}
+
+std::string ShiftJisFromWide(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int length = WideCharToMultiByte(ShiftJisCodePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string bytes(size_t(length > 0 ? length : 0), '\0');
+    if (length > 0)
+        WideCharToMultiByte(ShiftJisCodePage, 0, text.data(), int(text.size()), &bytes[0], length, nullptr, nullptr);
+    return bytes;
 }
 
 KeyConfigSession::KeyConfigSession(std::string exePath) : exePath_(std::move(exePath)) {}
@@ -125,14 +144,18 @@ bool KeyConfigSession::DismissErrorBox(HWND box, DWORD timeoutMs) const {
     return WaitUntil([&] { return !IsWindow(box) || !IsWindowVisible(box); }, timeoutMs);
 }
 
-std::string KeyConfigSession::WindowText(HWND window) {
-    if (!window) return std::string();
-    char text[512];
+std::wstring KeyConfigSession::WindowTextW(HWND window) {
+    if (!window) return std::wstring();
+    wchar_t text[512];
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                             5000, &length))
-        return std::string();
-    return std::string(text, length < sizeof text ? length : sizeof text - 1);
+    if (!SendMessageTimeoutW(window, WM_GETTEXT, sizeof text / sizeof text[0], reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &length))
+        return std::wstring();
+    return std::wstring(text, length < 512 ? length : 511);
+}
+
+std::string KeyConfigSession::WindowText(HWND window) {
+    return ShiftJisFromWide(WindowTextW(window));
 }
 
 std::string KeyConfigSession::FieldText(int slot) const {

@@ -9,12 +9,18 @@
 #include <string>
 #include <vector>
 
-// The dialog's texts, byte for byte as the program shows them.
+// The dialog's texts, byte for byte as the program shows them, in Shift-JIS.
+// The driver reads and compares them through the wide-character API and code
+// page 932, so it works whatever the system's ANSI code page.
 extern const char DialogTitle[];     // "Orvanne キーコンフィグ"
 extern const char ErrorBoxTitle[];   // "キーコンフィグエラー"
 extern const char LoadErrorText[];   // "セーブファイルの読み込みに失敗しました。"
 extern const char SaveErrorText[];   // "セーブファイルの書き込みに失敗しました。"
 extern const char UnboundText[];     // "------"
+
+// Shift-JIS text as UTF-16 and back, with code page 932 on every system.
+std::wstring WideFromShiftJis(const std::string& text);
+std::string ShiftJisFromWide(const std::wstring& text);
 
 // Control ids of the dialog.
 constexpr int FieldId(int slot) { return 1101 + slot; } // slots S, Z, A, W, X, C, V, B = 0..7
@@ -71,6 +77,8 @@ public:
     // WM_DEVICECHANGE with DBT_DEVNODES_CHANGED, posted.
     bool PostDeviceChange() const;
 
+    // A window's text as UTF-16, and as Shift-JIS bytes.
+    static std::wstring WindowTextW(HWND window);
     static std::string WindowText(HWND window);
 
 private:

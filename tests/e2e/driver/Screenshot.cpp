@@ -81,15 +81,53 @@ RECT CloseBoxArea(HWND window) {
             frameY + GetSystemMetrics(SM_CYCAPTION) - edge};
 }
 
-double GlyphMirrorSymmetry(const ScreenshotResult& shot, RECT area) {
-    auto dark = [&shot](int x, int y) {
-        const DWORD c = shot.pixels[size_t(y) * shot.width + x];
-        return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF) < 3 * 80;
-    };
+namespace {
+
+bool IsDark(const ScreenshotResult& shot, int x, int y) {
+    const DWORD c = shot.pixels[size_t(y) * shot.width + x];
+    return (c & 0xFF) + (c >> 8 & 0xFF) + (c >> 16 & 0xFF) < 3 * 80;
+}
+
+RECT ClipToShot(const ScreenshotResult& shot, RECT area) {
     area.left = std::max(area.left, LONG(0));
     area.top = std::max(area.top, LONG(0));
     area.right = std::min(area.right, LONG(shot.width));
     area.bottom = std::min(area.bottom, LONG(shot.height));
+    return area;
+}
+
+} // namespace
+
+RECT ChildArea(HWND window, HWND child) {
+    RECT outer, inner;
+    GetWindowRect(window, &outer);
+    GetWindowRect(child, &inner);
+    return {inner.left - outer.left, inner.top - outer.top, inner.right - outer.left, inner.bottom - outer.top};
+}
+
+std::vector<RECT> InkRuns(const ScreenshotResult& shot, RECT area) {
+    area = ClipToShot(shot, area);
+    std::vector<RECT> runs;
+    bool inRun = false;
+    for (int x = area.left; x < area.right; ++x) {
+        int top = area.bottom, bottom = area.top - 1;
+        for (int y = area.top; y < area.bottom; ++y)
+            if (IsDark(shot, x, y)) top = std::min(top, y), bottom = std::max(bottom, y);
+        if (bottom >= top) {
+            if (!inRun) runs.push_back({x, top, x + 1, bottom + 1});
+            RECT& run = runs.back();
+            run.right = x + 1;
+            run.top = std::min(run.top, LONG(top));
+            run.bottom = std::max(run.bottom, LONG(bottom + 1));
+        }
+        inRun = bottom >= top;
+    }
+    return runs;
+}
+
+double GlyphMirrorSymmetry(const ScreenshotResult& shot, RECT area) {
+    auto dark = [&shot](int x, int y) { return IsDark(shot, x, y); };
+    area = ClipToShot(shot, area);
     int left = area.right, right = area.left - 1, count = 0;
     for (int y = area.top; y < area.bottom; ++y)
         for (int x = area.left; x < area.right; ++x)

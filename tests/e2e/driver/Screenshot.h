@@ -22,6 +22,14 @@ ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath);
 // capture of it: the rightmost caption button, its 3D edges left out.
 RECT CloseBoxArea(HWND window);
 
+// Where a child window lies in a capture of its top-level window.
+RECT ChildArea(HWND window, HWND child);
+
+// The dark ink inside an area of a capture, cut into runs of columns that
+// blank columns separate (for text: about one run per glyph), left to right,
+// each with the bounds of its ink.
+std::vector<RECT> InkRuns(const ScreenshotResult& shot, RECT area);
+
 // How symmetric, left to right, the dark glyph inside an area of a capture
 // is: the share of its dark pixels whose mirror image (about the glyph's own
 // centre) is dark as well. A cross gives about 1, a letter much less; an

@@ -1,0 +1,154 @@
+// The dialog's font choice on real windows: a window with static controls
+// stands in for the dialog, its font set as the dialog manager would.
+#include "app/Dialog.h"
+#include "app/DialogFont.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+HFONT MakeFont(const std::wstring& face) {
+    LOGFONTW font{};
+    font.lfHeight = -12;
+    // Not DEFAULT_CHARSET: that is the system's, and in Japanese the font
+    // mapper would pass over a face without Japanese for one with it.
+    font.lfCharSet = ANSI_CHARSET;
+    face.copy(font.lfFaceName, LF_FACESIZE - 1);
+    return CreateFontIndirectW(&font);
+}
+
+std::wstring FaceOf(HFONT font) {
+    LOGFONTW description{};
+    GetObjectW(font, sizeof description, &description);
+    return description.lfFaceName;
+}
+
+bool DrawsText(HFONT font, const std::wstring& text) {
+    HDC dc = GetDC(nullptr);
+    bool draws = FontDrawsText(dc, font, text);
+    ReleaseDC(nullptr, dc);
+    return draws;
+}
+
+int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM list) {
+    reinterpret_cast<std::vector<std::wstring>*>(list)->push_back(font->lfFaceName);
+    return 1;
+}
+
+// An installed face with Latin letters and no Japanese ones, as the template
+// font's stand-in is on a system without Japanese fonts. Which one depends on
+// the system (a missing face is mapped to a Japanese one in Japanese).
+std::wstring LatinOnlyFace() {
+    LOGFONTW query{};
+    query.lfCharSet = ANSI_CHARSET;
+    std::vector<std::wstring> faces;
+    HDC dc = GetDC(nullptr);
+    EnumFontFamiliesExW(dc, &query, CollectFace, reinterpret_cast<LPARAM>(&faces), 0);
+    ReleaseDC(nullptr, dc);
+    for (const std::wstring& face : faces) {
+        HFONT font = MakeFont(face);
+        bool latinOnly = DrawsText(font, L"OK Button") && !DrawsText(font, L"キ");
+        DeleteObject(font);
+        if (latinOnly) return face;
+    }
+    return std::wstring();
+}
+
+// A parent window with a control per text, all in the given font.
+class TextWindows {
+public:
+    TextWindows(HFONT font, const std::vector<std::wstring>& texts) {
+        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+        SendMessageW(parent_, WM_SETFONT, WPARAM(font), FALSE);
+        for (const std::wstring& text : texts) {
+            HWND control = CreateWindowExW(0, L"STATIC", text.c_str(), WS_CHILD, 0, 0, 100, 20, parent_, nullptr,
+                                           GetModuleHandleW(nullptr), nullptr);
+            SendMessageW(control, WM_SETFONT, WPARAM(font), FALSE);
+            controls_.push_back(control);
+        }
+    }
+    ~TextWindows() { DestroyWindow(parent_); }
+    HWND Parent() const { return parent_; }
+    const std::vector<HWND>& Controls() const { return controls_; }
+    static HFONT FontOf(HWND window) { return reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)); }
+
+private:
+    HWND parent_ = nullptr;
+    std::vector<HWND> controls_;
+};
+
+TEST(DialogText, ShiftJisBecomesUtf16WhateverTheAnsiCodePage) {
+    const struct {
+        const char* shiftJis;
+        std::wstring wide;
+    } cases[] = {
+        {"", L""},
+        {"------", L"------"},
+        {"Orvanne キーコンフィグ", L"Orvanne キーコンフィグ"},
+        {"セーブファイルの読み込みに失敗しました。", L"セーブファイルの読み込みに失敗しました。"},
+        {"ｶﾅ", L"ｶﾅ"}, // single-byte katakana
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.wide, WideFromShiftJis(c.shiftJis)) << c.shiftJis;
+}
+
+TEST(DialogFont, FontDrawsTextTellsMissingGlyphs) {
+    const std::wstring latinFace = LatinOnlyFace();
+    ASSERT_FALSE(latinFace.empty()) << "no installed font without Japanese glyphs";
+    HFONT latin = MakeFont(latinFace);
+    EXPECT_TRUE(DrawsText(latin, L""));
+    EXPECT_TRUE(DrawsText(latin, L"Button12 OK ------"));
+    EXPECT_TRUE(DrawsText(latin, L"OK\r\n\t")); // control characters are not drawn
+    EXPECT_FALSE(DrawsText(latin, L"Sキー"));
+    EXPECT_FALSE(DrawsText(latin, L"\uE000")); // a private-use character: no font has it
+    DeleteObject(latin);
+}
+
+TEST(DialogFont, AFontWithoutTheJapaneseGlyphsIsReplacedOnEveryControl) {
+    const std::wstring latinFace = LatinOnlyFace();
+    ASSERT_FALSE(latinFace.empty()) << "no installed font without Japanese glyphs";
+    HFONT latin = MakeFont(latinFace);
+    const std::vector<std::wstring> texts = {L"Sキー", L"OK", L"キャンセル", L"Button2"};
+    DialogFont chosen;
+    {
+        TextWindows windows(latin, texts);
+        ASSERT_TRUE(chosen.MakeDrawable(windows.Parent())) << "no installed Japanese font draws the texts";
+        HFONT font = TextWindows::FontOf(windows.Parent());
+        EXPECT_NE(latin, font);
+        EXPECT_EQ(chosen.ChosenFace(), FaceOf(font));
+        for (HWND control : windows.Controls()) EXPECT_EQ(font, TextWindows::FontOf(control));
+        for (const std::wstring& text : texts) EXPECT_TRUE(DrawsText(font, text));
+
+        LOGFONTW before{}, after{};
+        GetObjectW(latin, sizeof before, &before);
+        GetObjectW(font, sizeof after, &after);
+        EXPECT_EQ(before.lfHeight, after.lfHeight); // the template's size
+        EXPECT_EQ(SHIFTJIS_CHARSET, after.lfCharSet);
+    }
+
+    // A dialog whose own font draws its texts keeps it; so does one whose
+    // texts any font draws.
+    const struct {
+        std::wstring face;
+        std::vector<std::wstring> texts;
+    } kept[] = {
+        {chosen.ChosenFace(), texts},
+        {latinFace, {L"OK", L"Button2", L"------"}},
+    };
+    for (const auto& c : kept) {
+        HFONT font = MakeFont(c.face);
+        TextWindows windows(font, c.texts);
+        DialogFont unchanged;
+        EXPECT_FALSE(unchanged.MakeDrawable(windows.Parent()));
+        EXPECT_TRUE(unchanged.ChosenFace().empty());
+        EXPECT_EQ(font, TextWindows::FontOf(windows.Parent()));
+        for (HWND control : windows.Controls()) EXPECT_EQ(font, TextWindows::FontOf(control));
+        DeleteObject(font);
+    }
+    DeleteObject(latin);
+}
+
+} // namespace

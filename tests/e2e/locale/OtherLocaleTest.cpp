@@ -1,0 +1,136 @@
+// The real tool as a player outside Japan runs it: Windows, or Wine in the
+// player's own locale, with an ANSI code page other than 932. Every text must
+// still be the Japanese one, read back through the wide-character API, and
+// be drawn with glyphs. The expected texts here are UTF-16 literals, apart
+// from the Shift-JIS ones the tool itself holds.
+#include "E2EFixture.h"
+
+#include "driver/Screenshot.h"
+
+namespace {
+
+const wchar_t Caption[] = L"Orvanne キーコンフィグ";
+
+BOOL CALLBACK CollectStatic(HWND control, LPARAM list) {
+    wchar_t className[16] = {};
+    GetClassNameW(control, className, 16);
+    if (lstrcmpiW(className, L"Static") == 0) reinterpret_cast<std::vector<HWND>*>(list)->push_back(control);
+    return TRUE;
+}
+
+// The key labels, in the template's order S, Z, A, W, X, C, V, B.
+std::vector<HWND> Labels(HWND dialog) {
+    std::vector<HWND> labels;
+    EnumChildWindows(dialog, CollectStatic, reinterpret_cast<LPARAM>(&labels));
+    return labels;
+}
+
+class OtherLocale : public KeyConfigEndToEnd {
+protected:
+    void SetUp() override {
+        // The suite means nothing in the Japanese locale: it must run where
+        // the ANSI API would turn the texts into question marks.
+        ASSERT_NE(932u, GetACP()) << "run this suite with a non-Japanese locale (WINE_LOCALE)";
+        KeyConfigEndToEnd::SetUp();
+    }
+
+    void StartWithDefaults() {
+        PutSaveFile(EncodeSave(SampleSave(DefaultMasks)));
+        ASSERT_NO_FATAL_FAILURE(LaunchReady());
+    }
+
+    HWND Control(int id) { return GetDlgItem(Tool().Dialog(), id); }
+};
+
+TEST_F(OtherLocale, EveryDialogTextIsTheJapaneseOne) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    HWND dialog = Tool().Dialog();
+    EXPECT_EQ(std::wstring(Caption), KeyConfigSession::WindowTextW(dialog));
+
+    const std::vector<std::wstring> labelTexts = {L"Sキー", L"Zキー", L"Aキー", L"Wキー",
+                                                  L"Xキー", L"Cキー", L"Vキー", L"Bキー"};
+    std::vector<std::wstring> shown;
+    for (HWND label : Labels(dialog)) shown.push_back(KeyConfigSession::WindowTextW(label));
+    EXPECT_EQ(labelTexts, shown);
+
+    EXPECT_EQ(L"OK", KeyConfigSession::WindowTextW(Control(OkId)));
+    EXPECT_EQ(L"キャンセル", KeyConfigSession::WindowTextW(Control(CancelId)));
+    EXPECT_EQ(L"クリア", KeyConfigSession::WindowTextW(Control(ClearId)));
+
+    const std::vector<std::wstring> fieldTexts = {L"Button2", L"Button3", L"Button4", L"Button1",
+                                                  L"Button7", L"Button8", L"Button9", L"Button12"};
+    for (int slot = 0; slot < SlotCount; ++slot)
+        EXPECT_EQ(fieldTexts[size_t(slot)], KeyConfigSession::WindowTextW(Control(FieldId(slot)))) << slot;
+    ASSERT_TRUE(Tool().Click(ClearId));
+    ASSERT_TRUE(Joypad().WaitReads(2));
+    for (int slot = 0; slot < SlotCount; ++slot)
+        EXPECT_EQ(L"------", KeyConfigSession::WindowTextW(Control(FieldId(slot)))) << slot;
+
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+TEST_F(OtherLocale, LoadErrorBoxReadsInJapanese) {
+    ASSERT_NO_FATAL_FAILURE(Launch()); // no save file
+    HWND box = Tool().WaitForErrorBox();
+    ASSERT_TRUE(box) << "no error box";
+    EXPECT_EQ(L"キーコンフィグエラー", KeyConfigSession::WindowTextW(box));
+    EXPECT_EQ(L"セーブファイルの読み込みに失敗しました。",
+              KeyConfigSession::WindowTextW(GetDlgItem(box, 0xFFFF))); // the box's text control
+    ASSERT_TRUE(Tool().DismissErrorBox(box));
+    ASSERT_NO_FATAL_FAILURE(WaitReady());
+    EXPECT_EQ(std::wstring(Caption), KeyConfigSession::WindowTextW(Tool().Dialog()));
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    EXPECT_TRUE(FolderFiles().empty());
+}
+
+TEST_F(OtherLocale, ABindAndOkSaveTheRightBytes) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().Press(13));
+    EXPECT_EQ(L"Button13", KeyConfigSession::WindowTextW(Control(FieldId(0))));
+    ASSERT_TRUE(Joypad().Press(5));
+    EXPECT_EQ(L"Button5", KeyConfigSession::WindowTextW(Control(FieldId(1))));
+
+    SaveData expected = SampleSave(DefaultMasks);
+    SetSlotMask(expected, 0, ButtonMask(13));
+    SetSlotMask(expected, 1, ButtonMask(5));
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+}
+
+// Drawn with a font that has no Japanese glyphs, "Sキー" shows "S" and two
+// equal boxes; drawn right, its last glyph, the long-vowel mark, is a
+// horizontal stroke far lower than the letter S is tall.
+TEST_F(OtherLocale, TheLabelsAreDrawnWithJapaneseGlyphs) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().WaitReads(3)); // a few ticks for the first paint
+    HWND dialog = Tool().Dialog();
+
+    const std::string path = ProgramFolder() + "\\..\\e2e-keyconfig-other-locale.bmp";
+    ScreenshotResult shot = CaptureWindow(dialog, path);
+    ASSERT_TRUE(shot.saved) << path;
+    std::printf("screenshot: %s (%dx%d, %d colours)\n", path.c_str(), shot.width, shot.height,
+                shot.distinctColours);
+
+    std::vector<HWND> labels = Labels(dialog);
+    ASSERT_EQ(8u, labels.size());
+    for (HWND label : labels) {
+        const std::wstring text = KeyConfigSession::WindowTextW(label);
+        const char key = text.empty() ? '?' : char(text[0]);
+        SCOPED_TRACE(testing::Message() << "label of key " << key);
+        std::vector<RECT> glyphs = InkRuns(shot, ChildArea(dialog, label));
+        ASSERT_GE(glyphs.size(), 3u);
+        const RECT& letter = glyphs.front();
+        const RECT& mark = glyphs.back();
+        std::printf("label of key %c: the letter %ld px high, the long-vowel mark %ld px\n", key,
+                    letter.bottom - letter.top, mark.bottom - mark.top);
+        EXPECT_LE(3 * (mark.bottom - mark.top), letter.bottom - letter.top) << "the long-vowel mark is no stroke";
+    }
+
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+} // namespace
