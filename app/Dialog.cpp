@@ -1,5 +1,6 @@
 #include "app/Dialog.h"
 
+#include "app/DialogFont.h"
 #include "app/resources/ResourceIds.h"
 
 CDialog* pendingDialog = nullptr;
@@ -38,5 +39,5 @@ void SetWindowShiftJisText(HWND window, const char* text) {
 }
 
 int ShowShiftJisMessageBox(HWND owner, const char* text, const char* title, UINT type) {
-    return MessageBoxW(owner, WideFromShiftJis(text).c_str(), WideFromShiftJis(title).c_str(), type);
+    return ReadableMessageBox(owner, WideFromShiftJis(text), WideFromShiftJis(title), type);
 }

@@ -32,5 +32,6 @@ std::wstring WideFromShiftJis(const char* text);
 
 // A window's text, set from Shift-JIS text.
 void SetWindowShiftJisText(HWND window, const char* text);
-// A message box with Shift-JIS text and title.
+// A message box with Shift-JIS text and title, drawn in a Japanese face
+// where the system's fonts have no glyphs for them.
 int ShowShiftJisMessageBox(HWND owner, const char* text, const char* title, UINT type);

@@ -66,6 +66,10 @@ INT_PTR keyConfigDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARA
 
 INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
     windowHandle = window;
+    // Before the runtime starts: it keeps the window's procedure as it finds
+    // it, the caption's drawing included, and puts it back at the end.
+    font.MakeDrawable(window);
+    caption.Attach(window);
     SetDrawingDisabled(1);
     SetHostWindow(window);
     SetLogOutput(0);
@@ -75,7 +79,6 @@ INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
     }
     HICON icon = LoadIconW(instanceHandle, MAKEINTRESOURCEW(IDI_KEYCONFIG));
     PostMessageW(window, WM_SETICON, ICON_BIG, LPARAM(icon));
-    font.MakeDrawable(window);
     CentreOnWorkArea();
     for (int key = 0; key < KeyCount; ++key)
         SetWindowLongPtrW(GetDlgItem(window, IDC_FIELD_FIRST + key), GWLP_USERDATA, key);

@@ -21,6 +21,7 @@ public:
     uint32_t heldAcrossRefresh = 0; // buttons down when the pads were found again, not yet released
     bool padFound = true;           // false while the latest search for pads found none
     DialogFont font;                // a Japanese font where the template's cannot draw the texts
+    CaptionFont caption;            // the same for the caption, where the system draws it
 
 private:
     INT_PTR OnInitDialog(HWND window);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -107,12 +109,27 @@ RECT ChildArea(HWND window, HWND child) {
 
 std::vector<RECT> InkRuns(const ScreenshotResult& shot, RECT area) {
     area = ClipToShot(shot, area);
+    // The background is the area's most frequent colour; ink is what is far from it.
+    std::map<DWORD, int> counts;
+    for (int y = area.top; y < area.bottom; ++y)
+        for (int x = area.left; x < area.right; ++x) ++counts[shot.pixels[size_t(y) * shot.width + x]];
+    DWORD background = 0;
+    int most = 0;
+    for (const auto& [colour, count] : counts)
+        if (count > most) background = colour, most = count;
+    auto ink = [&](int x, int y) {
+        const DWORD c = shot.pixels[size_t(y) * shot.width + x];
+        int distance = 0;
+        for (int shift = 0; shift < 24; shift += 8) distance += std::abs(int(c >> shift & 0xFF) - int(background >> shift & 0xFF));
+        return distance > 3 * 80;
+    };
+
     std::vector<RECT> runs;
     bool inRun = false;
     for (int x = area.left; x < area.right; ++x) {
         int top = area.bottom, bottom = area.top - 1;
         for (int y = area.top; y < area.bottom; ++y)
-            if (IsDark(shot, x, y)) top = std::min(top, y), bottom = std::max(bottom, y);
+            if (ink(x, y)) top = std::min(top, y), bottom = std::max(bottom, y);
         if (bottom >= top) {
             if (!inRun) runs.push_back({x, top, x + 1, bottom + 1});
             RECT& run = runs.back();
@@ -125,17 +142,26 @@ std::vector<RECT> InkRuns(const ScreenshotResult& shot, RECT area) {
     return runs;
 }
 
+RECT CaptionTextArea(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const int width = rect.right - rect.left;
+    const int frameX = GetSystemMetrics(SM_CXDLGFRAME);
+    const int frameY = GetSystemMetrics(SM_CYDLGFRAME);
+    return {frameX, frameY, width - frameX - GetSystemMetrics(SM_CXSIZE) - 2,
+            frameY + GetSystemMetrics(SM_CYCAPTION) - 1};
+}
+
 double GlyphMirrorSymmetry(const ScreenshotResult& shot, RECT area) {
-    auto dark = [&shot](int x, int y) { return IsDark(shot, x, y); };
     area = ClipToShot(shot, area);
     int left = area.right, right = area.left - 1, count = 0;
     for (int y = area.top; y < area.bottom; ++y)
         for (int x = area.left; x < area.right; ++x)
-            if (dark(x, y)) left = std::min(left, x), right = std::max(right, x), ++count;
+            if (IsDark(shot, x, y)) left = std::min(left, x), right = std::max(right, x), ++count;
     if (count == 0) return 0;
     int mirrored = 0;
     for (int y = area.top; y < area.bottom; ++y)
         for (int x = left; x <= right; ++x)
-            if (dark(x, y) && dark(left + right - x, y)) ++mirrored;
+            if (IsDark(shot, x, y) && IsDark(shot, left + right - x, y)) ++mirrored;
     return double(mirrored) / count;
 }

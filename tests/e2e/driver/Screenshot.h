@@ -25,10 +25,15 @@ RECT CloseBoxArea(HWND window);
 // Where a child window lies in a capture of its top-level window.
 RECT ChildArea(HWND window, HWND child);
 
-// The dark ink inside an area of a capture, cut into runs of columns that
-// blank columns separate (for text: about one run per glyph), left to right,
-// each with the bounds of its ink.
+// The ink inside an area of a capture (what stands out from the area's most
+// frequent colour), cut into runs of columns that blank columns separate
+// (for text: about one run per glyph), left to right, each with the bounds
+// of its ink.
 std::vector<RECT> InkRuns(const ScreenshotResult& shot, RECT area);
+
+// Where the caption's icon and text lie in a capture of a window with a
+// dialog frame: the caption bar up to its close box.
+RECT CaptionTextArea(HWND window);
 
 // How symmetric, left to right, the dark glyph inside an area of a capture
 // is: the share of its dark pixels whose mirror image (about the glyph's own

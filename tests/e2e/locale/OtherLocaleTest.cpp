@@ -7,6 +7,8 @@
 
 #include "driver/Screenshot.h"
 
+#include <algorithm>
+
 namespace {
 
 const wchar_t Caption[] = L"Orvanne キーコンフィグ";
@@ -101,9 +103,22 @@ TEST_F(OtherLocale, ABindAndOkSaveTheRightBytes) {
 }
 
 // Drawn with a font that has no Japanese glyphs, "Sキー" shows "S" and two
-// equal boxes; drawn right, its last glyph, the long-vowel mark, is a
-// horizontal stroke far lower than the letter S is tall.
-TEST_F(OtherLocale, TheLabelsAreDrawnWithJapaneseGlyphs) {
+// equal boxes; drawn right, the long-vowel mark "ー" is a horizontal stroke,
+// far flatter than any letter. Every text checked here has one.
+void ExpectAStroke(const ScreenshotResult& shot, RECT area, const char* what) {
+    std::vector<RECT> glyphs = InkRuns(shot, area);
+    ASSERT_GE(glyphs.size(), 3u) << what;
+    LONG flattest = glyphs[0].bottom - glyphs[0].top, tallest = flattest;
+    for (const RECT& glyph : glyphs) {
+        flattest = std::min(flattest, glyph.bottom - glyph.top);
+        tallest = std::max(tallest, glyph.bottom - glyph.top);
+    }
+    std::printf("%s: %zu glyphs, the tallest %ld px high, the flattest %ld px\n", what, glyphs.size(), tallest,
+                flattest);
+    EXPECT_LE(3 * flattest, tallest) << what << ": no glyph is a stroke; the long-vowel mark shows as a box";
+}
+
+TEST_F(OtherLocale, TheCaptionAndTheLabelsAreDrawnWithJapaneseGlyphs) {
     ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
     ASSERT_TRUE(Joypad().WaitReads(3)); // a few ticks for the first paint
     HWND dialog = Tool().Dialog();
@@ -114,21 +129,49 @@ TEST_F(OtherLocale, TheLabelsAreDrawnWithJapaneseGlyphs) {
     std::printf("screenshot: %s (%dx%d, %d colours)\n", path.c_str(), shot.width, shot.height,
                 shot.distinctColours);
 
+    ExpectAStroke(shot, CaptionTextArea(dialog), "the caption");
     std::vector<HWND> labels = Labels(dialog);
     ASSERT_EQ(8u, labels.size());
     for (HWND label : labels) {
         const std::wstring text = KeyConfigSession::WindowTextW(label);
-        const char key = text.empty() ? '?' : char(text[0]);
-        SCOPED_TRACE(testing::Message() << "label of key " << key);
-        std::vector<RECT> glyphs = InkRuns(shot, ChildArea(dialog, label));
-        ASSERT_GE(glyphs.size(), 3u);
-        const RECT& letter = glyphs.front();
-        const RECT& mark = glyphs.back();
-        std::printf("label of key %c: the letter %ld px high, the long-vowel mark %ld px\n", key,
-                    letter.bottom - letter.top, mark.bottom - mark.top);
-        EXPECT_LE(3 * (mark.bottom - mark.top), letter.bottom - letter.top) << "the long-vowel mark is no stroke";
+        const std::string what = std::string("the label of key ") + (text.empty() ? '?' : char(text[0]));
+        ExpectAStroke(shot, ChildArea(dialog, label), what.c_str());
     }
 
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+// The box is laid out by the system for its text in the system's font; in
+// the Japanese face the text is wider, and the box grows with it.
+TEST_F(OtherLocale, TheLoadErrorBoxIsDrawnWithJapaneseGlyphsAndFitsItsText) {
+    ASSERT_NO_FATAL_FAILURE(Launch()); // no save file
+    HWND box = Tool().WaitForErrorBox();
+    ASSERT_TRUE(box) << "no error box";
+    Sleep(300); // the first paint
+
+    const std::string path = ProgramFolder() + "\\..\\e2e-error-box-other-locale.bmp";
+    ScreenshotResult shot = CaptureWindow(box, path);
+    ASSERT_TRUE(shot.saved) << path;
+    std::printf("screenshot: %s (%dx%d)\n", path.c_str(), shot.width, shot.height);
+    ExpectAStroke(shot, CaptionTextArea(box), "the box's caption");
+    const RECT textArea = ChildArea(box, GetDlgItem(box, 0xFFFF));
+    ExpectAStroke(shot, textArea, "the box's text");
+
+    // The whole text shows: it ends with the full stop "。", which sits at
+    // the foot of the line (a text cut off ends in a full-height glyph).
+    // The control lies inside the box, and the OK button in its middle.
+    std::vector<RECT> glyphs = InkRuns(shot, textArea);
+    ASSERT_FALSE(glyphs.empty());
+    LONG top = glyphs[0].top, bottom = glyphs[0].bottom;
+    for (const RECT& glyph : glyphs) top = std::min(top, glyph.top), bottom = std::max(bottom, glyph.bottom);
+    EXPECT_GT(glyphs.back().top, (top + bottom) / 2) << "the text is cut off before its full stop";
+    EXPECT_LE(textArea.right, shot.width);
+    const RECT ok = ChildArea(box, GetDlgItem(box, IDOK));
+    EXPECT_NEAR(shot.width / 2, (ok.left + ok.right) / 2, 3) << "the OK button is off centre";
+
+    ASSERT_TRUE(Tool().DismissErrorBox(box));
+    ASSERT_NO_FATAL_FAILURE(WaitReady());
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }
