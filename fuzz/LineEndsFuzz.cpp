@@ -67,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t length = input.RestSize();
     const std::string textCopy(text, length);
 
-    for (char byte : textCopy) FUZZ_CHECK(IsLeadByte(uint8_t(byte), characterSet) == StartsDoubleByte(uint8_t(byte), characterSet));
+    for (char byte : textCopy)
+        FUZZ_CHECK(IsLeadByte(uint8_t(byte), characterSet) == StartsDoubleByte(uint8_t(byte), characterSet));
 
     const size_t bufferSize = ExpandedSize(length);
     std::unique_ptr<char[]> out(new char[bufferSize]);
