@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # The game's folder, the one holding saves.qvr; empty = a demo folder under build/.
 GAME_DIR ?=
 
-.PHONY: all install configure build test run bench clean
+.PHONY: all install configure build test run bench fuzz clean
 
 all: build
 
@@ -37,6 +37,13 @@ run: build
 
 bench: build
 	@scripts/run-bench
+
+# The pure functions (save codec, line-end expansion, random generator) under
+# libFuzzer with the address and undefined-behaviour sanitizers, natively with
+# the host's clang, FUZZ_SECONDS (default 60) per target.
+FUZZ_SECONDS ?= 60
+fuzz: install
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
 
 clean:
 	rm -rf $(BUILD_DIR)

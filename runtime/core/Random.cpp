@@ -1,18 +1,17 @@
-// The process-wide MT19937 generator. The save file uses its sequence as a
-// keystream, so every path here must give the same words for the same seed on
-// every machine: the SSE2 refresh is only a faster way to the same state.
+// The MT19937 generator's steps over a given state. The save file uses its
+// sequence as a keystream, so every path here must give the same words for
+// the same seed on every machine: the SSE2 refresh is only a faster way to the
+// same state. The process-wide instance and the runtime's entry points over
+// it are in RandomApi.cpp; this file needs nothing of the platform, so that it
+// can be fuzzed natively.
 //
 // The library is built for processors without SSE2; only the functions
 // marked SSE2_CODE below are compiled for it, and they run only after
 // ProcessorHasSse2 said yes at seeding (scripts/check-sse keeps it so).
 #include "runtime/core/Random.h"
 
-#include "runtime/Runtime.h"
-
 #include <cpuid.h>
 #include <emmintrin.h>
-
-RandomState Random;
 
 #define SSE2_CODE __attribute__((target("sse2")))
 
@@ -156,17 +155,4 @@ uint32_t NextRandomWord(RandomState& rng) {
             RefreshRandomState(rng);
     }
     return rng.output[rng.nextIndex++];
-}
-
-int SeedRandom(int seed) {
-    SeedRandomState(Random, uint32_t(seed));
-    return 0;
-}
-
-int RandomUpTo(int max) {
-    // The top 32 bits of r * (max + 1): uniform enough for game use and
-    // always exactly one word per call. Computed unsigned so that max + 1
-    // cannot overflow.
-    uint64_t range = uint64_t(uint32_t(max)) + 1u;
-    return int((uint64_t(NextRandom32()) * range) >> 32);
 }

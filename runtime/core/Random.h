@@ -34,6 +34,14 @@ inline uint32_t NextRandom32() {
     return Random.output[index];
 }
 
+// A value in 0..max from one output word: the top 32 bits of word * (max + 1),
+// uniform enough for game use and always exactly one word per value.
+// Computed unsigned so that max + 1 cannot overflow.
+inline int32_t ScaleRandomWord(uint32_t word, int32_t max) {
+    uint64_t range = uint64_t(uint32_t(max)) + 1u;
+    return int32_t((uint64_t(word) * range) >> 32);
+}
+
 // The two ways to the same refresh; RefreshRandomState picks one by the
 // state's useVector flag. Exposed so that tests can hold them side by side.
 void RefreshRandomStateScalar(RandomState& rng);

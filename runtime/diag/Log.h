@@ -2,6 +2,8 @@
 // output alone in host-window mode.
 #pragma once
 
+#include "runtime/diag/LineEnds.h" // IsLeadByte, ExpandLineEnds, shared with every text scan
+
 #include <cstddef>
 #include <cstdint>
 
@@ -24,18 +26,6 @@ int LogWrite(const char* text);
 int LogPrintf(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 int IncreaseLogIndent();
 int DecreaseLogIndent();
-
-// Whether byte starts a double-byte character in the given character set
-// (1 Shift-JIS and 0: 0x81..0x9F and 0xE0..0xFC; 2, 3, 4: top bit set).
-bool IsLeadByte(uint8_t byte, int32_t characterSet);
-
-// Line-end expansion, a pure function over bytes: copies text[0..length) to
-// out, turning each line feed without a carriage return before it into CR LF,
-// stepping over the second byte of double-byte characters. From the first
-// line feed that already has its CR on, the rest is copied unchanged. out
-// must hold 2 * length + 1 bytes; it is zero-terminated. Returns the number
-// of bytes written, without the terminator.
-size_t ExpandLineEnds(const char* text, size_t length, int32_t characterSet, char* out);
 
 // The log file's path, a pure function: directory, a backslash unless the
 // directory already ends in one (a drive root such as "C:\"), then fileName,
