@@ -38,9 +38,10 @@ int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM
     return 1;
 }
 
-// An installed face with Latin letters and no Japanese ones, as the template
-// font's stand-in is on a system without Japanese fonts. Which one depends on
-// the system (a missing face is mapped to a Japanese one in Japanese).
+// An installed face with Latin letters that shows no Japanese ones, not even
+// through font linking, as the template font's stand-in is on a system
+// without Japanese fonts. Which one depends on the system (a missing face is
+// mapped to a Japanese one in Japanese).
 std::wstring LatinOnlyFace() {
     LOGFONTW query{};
     query.lfCharSet = ANSI_CHARSET;
@@ -50,7 +51,7 @@ std::wstring LatinOnlyFace() {
     ReleaseDC(nullptr, dc);
     for (const std::wstring& face : faces) {
         HFONT font = MakeFont(face);
-        bool latinOnly = DrawsText(font, L"OK Button") && !DrawsText(font, L"キ");
+        bool latinOnly = DrawsText(font, L"OK Button") && !FontShowsText(font, L"キ");
         DeleteObject(font);
         if (latinOnly) return face;
     }
@@ -95,16 +96,39 @@ TEST(DialogText, ShiftJisBecomesUtf16WhateverTheAnsiCodePage) {
     for (const auto& c : cases) EXPECT_EQ(c.wide, WideFromShiftJis(c.shiftJis)) << c.shiftJis;
 }
 
-TEST(DialogFont, FontDrawsTextTellsMissingGlyphs) {
+// Both tests, the font's own glyphs and the text as drawn, on a Latin face
+// and on the Japanese face the dialog would take.
+TEST(DialogFont, MissingGlyphsAreTold) {
     const std::wstring latinFace = LatinOnlyFace();
     ASSERT_FALSE(latinFace.empty()) << "no installed font without Japanese glyphs";
+    LOGFONTW like{};
+    like.lfHeight = -12;
+    std::wstring japaneseFace;
+    HFONT japanese = CreateJapaneseFontLike(like, L"Sキー", japaneseFace);
+    ASSERT_TRUE(japanese) << "no installed Japanese font";
     HFONT latin = MakeFont(latinFace);
-    EXPECT_TRUE(DrawsText(latin, L""));
-    EXPECT_TRUE(DrawsText(latin, L"Button12 OK ------"));
-    EXPECT_TRUE(DrawsText(latin, L"OK\r\n\t")); // control characters are not drawn
-    EXPECT_FALSE(DrawsText(latin, L"Sキー"));
-    EXPECT_FALSE(DrawsText(latin, L"\uE000")); // a private-use character: no font has it
+    const struct {
+        HFONT font;
+        std::wstring text;
+        bool shown;
+    } cases[] = {
+        {latin, L"", true},
+        {latin, L"Button12 OK ------", true},
+        {latin, L"OK\r\n\t", true}, // control characters are not drawn
+        {latin, L"Sキー", false},
+        {latin, L"\uE000", false}, // a private-use character: no font has it
+        {japanese, L"Sキー", true},
+        {japanese, L"セーブファイルの読み込みに失敗しました。", true},
+        {japanese, L"\uE000", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << (c.font == latin ? "Latin face, text " : "Japanese face, text ")
+                                        << c.text.size() << " characters long");
+        EXPECT_EQ(c.shown, DrawsText(c.font, c.text));
+        EXPECT_EQ(c.shown, FontShowsText(c.font, c.text));
+    }
     DeleteObject(latin);
+    DeleteObject(japanese);
 }
 
 TEST(DialogFont, AFontWithoutTheJapaneseGlyphsIsReplacedOnEveryControl) {
