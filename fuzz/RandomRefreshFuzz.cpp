@@ -8,42 +8,11 @@
 #include "FuzzInput.h"
 
 #include "runtime/core/Random.h"
+#include "tests/support/ReferenceTwister.h"
 
 #include <memory>
 
 namespace {
-
-// MT19937 as published, with the 1998 reference code's seeding: the whole
-// block regenerated when it runs out, indices taken modulo 624.
-struct Textbook {
-    uint32_t mt[624];
-    int next = 624;
-
-    explicit Textbook(uint32_t seed) {
-        for (int i = 0; i < 624; ++i) {
-            mt[i] = seed & 0xFFFF0000u;
-            seed = 69069u * seed + 1u;
-            mt[i] |= (seed & 0xFFFF0000u) >> 16;
-            seed = 69069u * seed + 1u;
-        }
-    }
-
-    uint32_t Next() {
-        if (next >= 624) {
-            for (int k = 0; k < 624; ++k) {
-                uint32_t y = (mt[k] & 0x80000000u) | (mt[(k + 1) % 624] & 0x7FFFFFFFu);
-                mt[k] = mt[(k + 397) % 624] ^ (y >> 1) ^ ((y & 1u) ? 0x9908B0DFu : 0u);
-            }
-            next = 0;
-        }
-        uint32_t y = mt[next++];
-        y ^= y >> 11;
-        y ^= (y << 7) & 0x9D2C5680u;
-        y ^= (y << 15) & 0xEFC60000u;
-        y ^= y >> 18;
-        return y;
-    }
-};
 
 // Three blocks: the seeded one and two refreshes of each kind.
 constexpr int Draws = 3 * RandomStateWords;
@@ -59,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto vector = std::make_unique<RandomState>(*plain);
     plain->useVector = 0;
     vector->useVector = 1;
-    Textbook textbook(seed);
+    ReferenceTwister textbook(seed);
 
     // The first block is the seeding's own; it must be the textbook's
     // before any words are laid over the state.

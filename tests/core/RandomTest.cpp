@@ -4,6 +4,7 @@
 // the 1998 seeding, over several refreshes.
 #include "runtime/Runtime.h"
 #include "runtime/core/Random.h"
+#include "support/ReferenceTwister.h"
 
 #include <gtest/gtest.h>
 
@@ -11,42 +12,6 @@
 #include <vector>
 
 namespace {
-
-// The reference generator as the 1998 code writes it: modulo indexing, one
-// word tempered per draw.
-class ReferenceTwister {
-public:
-    explicit ReferenceTwister(uint32_t seed) {
-        for (int i = 0; i < 624; ++i) {
-            mt[i] = seed & 0xFFFF0000u;
-            seed = 69069u * seed + 1u;
-            mt[i] |= (seed & 0xFFFF0000u) >> 16;
-            seed = 69069u * seed + 1u;
-        }
-    }
-
-    uint32_t Next() {
-        if (index >= 624) Generate();
-        uint32_t y = mt[index++];
-        y ^= y >> 11;
-        y ^= (y << 7) & 0x9D2C5680u;
-        y ^= (y << 15) & 0xEFC60000u;
-        y ^= y >> 18;
-        return y;
-    }
-
-    uint32_t mt[624];  // before the first draw: the seeded, unrefreshed state
-    int index = 624;
-
-private:
-    void Generate() {
-        for (int k = 0; k < 624; ++k) {
-            uint32_t y = (mt[k] & 0x80000000u) | (mt[(k + 1) % 624] & 0x7FFFFFFFu);
-            mt[k] = mt[(k + 397) % 624] ^ (y >> 1) ^ ((y & 1u) ? 0x9908B0DFu : 0u);
-        }
-        index = 0;
-    }
-};
 
 // Three blocks: the draws that cross the first and second refresh.
 constexpr int ReferenceDraws = 2000;

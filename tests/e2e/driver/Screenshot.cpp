@@ -29,6 +29,15 @@ bool WriteBmp(const std::string& path, int width, int height, const std::vector<
     return std::fclose(out) == 0 && ok;
 }
 
+// The caption bar of a window with a dialog frame, in a capture of it.
+RECT CaptionBar(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const int frameX = GetSystemMetrics(SM_CXDLGFRAME);
+    const int frameY = GetSystemMetrics(SM_CYDLGFRAME);
+    return {frameX, frameY, rect.right - rect.left - frameX, frameY + GetSystemMetrics(SM_CYCAPTION)};
+}
+
 } // namespace
 
 ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath) {
@@ -73,14 +82,9 @@ ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath) {
 }
 
 RECT CloseBoxArea(HWND window) {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int frameX = GetSystemMetrics(SM_CXDLGFRAME);
-    const int frameY = GetSystemMetrics(SM_CYDLGFRAME);
+    const RECT bar = CaptionBar(window);
     const int edge = 3; // a caption button's raised edge is two pixels, and one of air
-    return {width - frameX - GetSystemMetrics(SM_CXSIZE) + edge, frameY + edge, width - frameX - edge,
-            frameY + GetSystemMetrics(SM_CYCAPTION) - edge};
+    return {bar.right - GetSystemMetrics(SM_CXSIZE) + edge, bar.top + edge, bar.right - edge, bar.bottom - edge};
 }
 
 namespace {
@@ -143,13 +147,10 @@ std::vector<RECT> InkRuns(const ScreenshotResult& shot, RECT area) {
 }
 
 RECT CaptionTextArea(HWND window) {
-    RECT rect;
-    GetWindowRect(window, &rect);
-    const int width = rect.right - rect.left;
-    const int frameX = GetSystemMetrics(SM_CXDLGFRAME);
-    const int frameY = GetSystemMetrics(SM_CYDLGFRAME);
-    return {frameX, frameY, width - frameX - GetSystemMetrics(SM_CXSIZE) - 2,
-            frameY + GetSystemMetrics(SM_CYCAPTION) - 1};
+    RECT bar = CaptionBar(window);
+    bar.right -= GetSystemMetrics(SM_CXSIZE) + 2;
+    bar.bottom -= 1; // the line under the caption
+    return bar;
 }
 
 double GlyphMirrorSymmetry(const ScreenshotResult& shot, RECT area) {
