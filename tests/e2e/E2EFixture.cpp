@@ -64,6 +64,21 @@ void KeyConfigEndToEnd::ExpectExitZero() {
     EXPECT_EQ(0u, exitCode);
 }
 
+void KeyConfigEndToEnd::StartWithDefaults() {
+    PutSaveFile(EncodeSave(SampleSave(DefaultMasks)));
+    ASSERT_NO_FATAL_FAILURE(LaunchReady());
+    ASSERT_EQ(DefaultTexts(), Tool().FieldTexts());
+}
+
+void KeyConfigEndToEnd::ExpectSavedWith(const std::vector<std::pair<int, int>>& slotButtons) {
+    SaveData expected = SampleSave(DefaultMasks);
+    for (auto [slot, button] : slotButtons) SetSlotMask(expected, slot, ButtonMask(button));
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+    EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());
+}
+
 void KeyConfigEndToEnd::DismissErrorBox(const char* text) {
     HWND box = tool_->WaitForErrorBox();
     ASSERT_TRUE(box) << "no error box";

@@ -13,6 +13,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The game's own defaults, as a fresh game writes them: S 2, Z 3, A 4, W 1,
@@ -45,6 +46,12 @@ protected:
 
     // Ends with the exit code 0 that the tool gives in every case.
     void ExpectExitZero();
+
+    // The game's defaults in the file, the tool started and showing them.
+    void StartWithDefaults();
+    // Presses OK and expects the file to hold the defaults with these slots
+    // (slot, button) changed, and no other file in the folder.
+    void ExpectSavedWith(const std::vector<std::pair<int, int>>& slotButtons);
 
     // Expects an error box with the text, dismisses it.
     void DismissErrorBox(const char* text);

@@ -3,24 +3,7 @@
 
 namespace {
 
-class PadBinding : public KeyConfigEndToEnd {
-protected:
-    void StartWithDefaults() {
-        PutSaveFile(EncodeSave(SampleSave(DefaultMasks)));
-        ASSERT_NO_FATAL_FAILURE(LaunchReady());
-        ASSERT_EQ(DefaultTexts(), Tool().FieldTexts());
-    }
-
-    // Presses OK and expects the file to hold the defaults with these slots changed.
-    void ExpectSavedWith(const std::vector<std::pair<int, int>>& slotButtons) {
-        SaveData expected = SampleSave(DefaultMasks);
-        for (auto [slot, button] : slotButtons) SetSlotMask(expected, slot, ButtonMask(button));
-        ASSERT_TRUE(Tool().Click(OkId));
-        ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
-        EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
-        EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());
-    }
-};
+class PadBinding : public KeyConfigEndToEnd {};
 
 TEST_F(PadBinding, PressesBindAndMoveTheFocusThroughTheKeysInOrder) {
     ASSERT_NO_FATAL_FAILURE(StartWithDefaults());

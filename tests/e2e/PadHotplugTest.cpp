@@ -9,12 +9,6 @@ constexpr int HeldButton = 4;
 
 class PadHotplug : public KeyConfigEndToEnd {
 protected:
-    void StartWithDefaults() {
-        PutSaveFile(EncodeSave(SampleSave(DefaultMasks)));
-        ASSERT_NO_FATAL_FAILURE(LaunchReady());
-        ASSERT_EQ(DefaultTexts(), Tool().FieldTexts());
-    }
-
     // The tool started with no controller plugged in: its start-up found none.
     void StartWithoutPad() {
         PutSaveFile(EncodeSave(SampleSave(DefaultMasks)));
@@ -52,15 +46,6 @@ protected:
         EXPECT_TRUE(Tool().Running());
         EXPECT_TRUE(Tool().DialogVisible());
         EXPECT_EQ(nullptr, Tool().FindErrorBox());
-    }
-
-    // Presses OK and expects the file to hold the defaults with these slots changed.
-    void ExpectSavedWith(const std::vector<std::pair<int, int>>& slotButtons) {
-        SaveData expected = SampleSave(DefaultMasks);
-        for (auto [slot, button] : slotButtons) SetSlotMask(expected, slot, ButtonMask(button));
-        ASSERT_TRUE(Tool().Click(OkId));
-        ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
-        EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
     }
 };
 

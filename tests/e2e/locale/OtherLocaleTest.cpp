@@ -36,11 +36,6 @@ protected:
         KeyConfigEndToEnd::SetUp();
     }
 
-    void StartWithDefaults() {
-        PutSaveFile(EncodeSave(SampleSave(DefaultMasks)));
-        ASSERT_NO_FATAL_FAILURE(LaunchReady());
-    }
-
     HWND Control(int id) { return GetDlgItem(Tool().Dialog(), id); }
 };
 
@@ -94,12 +89,7 @@ TEST_F(OtherLocale, ABindAndOkSaveTheRightBytes) {
     ASSERT_TRUE(Joypad().Press(5));
     EXPECT_EQ(L"Button5", KeyConfigSession::WindowTextW(Control(FieldId(1))));
 
-    SaveData expected = SampleSave(DefaultMasks);
-    SetSlotMask(expected, 0, ButtonMask(13));
-    SetSlotMask(expected, 1, ButtonMask(5));
-    ASSERT_TRUE(Tool().Click(OkId));
-    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
-    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+    ExpectSavedWith({{0, 13}, {1, 5}});
 }
 
 // Drawn with a font that has no Japanese glyphs, "Sキー" shows "S" and two
