@@ -167,7 +167,8 @@ void keyConfigDlg::LoadBindings() {
 }
 
 bool keyConfigDlg::SaveBindings() {
-    // Everything the dialog does not edit comes from the file as it is now.
+    // A file that cannot be read is the load error, as at start-up. Save
+    // writes only the eight masks, into the file as it is when written.
     SaveData data;
     if (data.Load() != 0) {
         ShowError(LoadErrorText);

@@ -108,3 +108,19 @@ void EncodeSaveFile(const SaveData& data, const uint8_t* keystream, uint8_t* fil
     out = file + SaveChecksumOffset;
     WriteField(out, uint16_t(sum & 0xFFFF));
 }
+
+bool MergeSaveBindings(const uint8_t* file, size_t fileSize, const uint8_t* keystream, const SaveData& bindings,
+                       uint8_t* merged) {
+    SaveData current;
+    if (DecodeSaveFile(file, fileSize, keystream, current) != 0) return false;
+    current.maskS = bindings.maskS;
+    current.maskZ = bindings.maskZ;
+    current.maskA = bindings.maskA;
+    current.maskW = bindings.maskW;
+    current.maskX = bindings.maskX;
+    current.maskC = bindings.maskC;
+    current.maskV = bindings.maskV;
+    current.maskB = bindings.maskB;
+    EncodeSaveFile(current, keystream, merged);
+    return true;
+}

@@ -32,15 +32,14 @@ public:
     // the decoded content).
     int32_t Load();
 
-    // Encodes the object and writes the whole file, never leaving it damaged
-    // or half written. The new content replaces the file in one step, keeping
-    // its attributes and security; where another program holds the file open
-    // with write sharing (the game running beside the tool), the bytes are
-    // written in place, read back, and the old bytes put back if any step
-    // fails. false = the file could not be written (read-only, held without
-    // write sharing, folder not writable, or the write failed); the old file
-    // is then byte for byte as it was, unless even putting its bytes back
-    // failed, in which case they stay beside it in a temporary "qvr*.tmp".
+    // Writes the object's eight key masks into the save file as it is now:
+    // everything else in the file belongs to the game, which may have written
+    // it since the file was loaded, and stays as it is. The file is written in
+    // place, never created, renamed or replaced, so that its links, attributes,
+    // security and the handles of a game holding it open stay as they were.
+    // false = nothing was written: the file is missing, read-only, held
+    // without write sharing, not a plain file, or no longer a save file that
+    // decodes; or a write failed, in which case the old bytes are put back.
     bool Save();
 
     SaveRecord records[SaveRecordCount];
@@ -70,6 +69,14 @@ int32_t DecodeSaveFile(const uint8_t* file, size_t fileSize, const uint8_t* keys
 
 // Encodes data into the 149 bytes of a save file.
 void EncodeSaveFile(const SaveData& data, const uint8_t* keystream, uint8_t* file);
+
+// The 149 bytes of the file with the eight key masks of bindings written into
+// it and every other field as the file holds it. The record bytes and the
+// checksum come out as they went in, so only the masks' bytes (offsets 5 to
+// 36) can differ from a whole file's. false, and merged untouched, when the
+// file does not decode (wrong magic or checksum mismatch).
+bool MergeSaveBindings(const uint8_t* file, size_t fileSize, const uint8_t* keystream, const SaveData& bindings,
+                       uint8_t* merged);
 
 // The keystream for a seed: SeedRandom(seed), then 40 draws of RandomUpTo(255).
 // Leaves the runtime's generator after those draws.

@@ -1,5 +1,5 @@
 // Writes a sample "./saves.qvr" into the working directory with the tool's
-// own save-file code, so that a first run of the tool shows real bindings.
+// own save-file codec, so that a first run of the tool shows real bindings.
 // The game makes this file; the tool itself never creates one.
 #include "app/SaveData.h"
 
@@ -13,7 +13,14 @@ int main() {
         data.records[i].valueC = 7 * i;
         data.records[i].flag = uint8_t(i % 2);
     }
-    if (!data.Save()) {
+    uint8_t keystream[SaveKeystreamLength];
+    MakeSaveKeystream(SaveFileSeed, keystream);
+    uint8_t bytes[SaveFileSize];
+    EncodeSaveFile(data, keystream, bytes);
+    std::FILE* file = std::fopen(SaveFileName, "wb");
+    bool written = file && std::fwrite(bytes, 1, sizeof bytes, file) == sizeof bytes;
+    if (file && std::fclose(file) != 0) written = false;
+    if (!written) {
         std::fprintf(stderr, "make_demo_save: cannot write ./saves.qvr\n");
         return 1;
     }

@@ -218,7 +218,52 @@ TEST(SaveCodec, MagicOnlyGivesTwoBecauseTheInitialFlagsSumToTen) {
     EXPECT_EQ(0, DecodeSaveFile(withChecksum, sizeof withChecksum, keystream.data(), fresh));
 }
 
+// ---- Writing the bindings into the file as it is ----------------------------
+
+// Merging the bindings into a file is the save's decision on plain bytes.
+TEST(SaveCodec, MergeTakesTheMasksFromTheBindingsAndTheRestFromTheFile) {
+    const Bytes keystream = Keystream(SaveFileSeed);
+    SaveData game = Sample();
+    game.maskS = 0x20;
+    const Bytes file = Encode(game, keystream);
+    SaveData bindings; // the defaults' records and header, Sample's masks
+    bindings.maskS = 0x40;
+    bindings.maskB = int32_t(0x80000000u);
+
+    Bytes merged(SaveFileSize, 0xAA);
+    ASSERT_TRUE(MergeSaveBindings(file.data(), file.size(), keystream.data(), bindings, merged.data()));
+    SaveData expected = game;
+    expected.maskS = bindings.maskS, expected.maskZ = bindings.maskZ, expected.maskA = bindings.maskA;
+    expected.maskW = bindings.maskW, expected.maskX = bindings.maskX, expected.maskC = bindings.maskC;
+    expected.maskV = bindings.maskV, expected.maskB = bindings.maskB;
+    EXPECT_EQ(Encode(expected, keystream), merged);
+    // Only the masks' bytes differ from the file's.
+    for (size_t i = 0; i < SaveFileSize; ++i)
+        if (i < 5 || i >= 37) EXPECT_EQ(file[i], merged[i]) << "byte " << i;
+}
+
+TEST(SaveCodec, MergeRefusesAFileThatDoesNotDecode) {
+    const Bytes keystream = Keystream(SaveFileSeed);
+    Bytes file = Encode(Sample(), keystream);
+    file[SaveRecordsOffset] ^= 0x01; // checksum mismatch
+    Bytes merged(SaveFileSize, 0xAA);
+    EXPECT_FALSE(MergeSaveBindings(file.data(), file.size(), keystream.data(), SaveData(), merged.data()));
+    EXPECT_FALSE(MergeSaveBindings(file.data(), 2, keystream.data(), SaveData(), merged.data()));
+    EXPECT_EQ(Bytes(SaveFileSize, 0xAA), merged);
+}
+
 // ---- Load and Save on the file --------------------------------------------
+
+// The game's own file for Sample's records and header, with the game's
+// default masks: what a save of Sample's bindings writes into.
+Bytes GameFile() {
+    SaveData game = Sample();
+    const SaveData defaults;
+    game.maskS = defaults.maskS, game.maskZ = defaults.maskZ, game.maskA = defaults.maskA;
+    game.maskW = defaults.maskW, game.maskX = defaults.maskX, game.maskC = defaults.maskC;
+    game.maskV = defaults.maskV, game.maskB = defaults.maskB;
+    return Encode(game, Keystream(SaveFileSeed));
+}
 
 class SaveFileTest : public testing::Test {
 protected:
@@ -239,15 +284,6 @@ TEST_F(SaveFileTest, LoadOfAMissingFileGivesOneAndChangesNothing) {
     ExpectSame(Sample(), data);
 }
 
-TEST_F(SaveFileTest, SaveCreatesAMissingFileWithTheInitialValues) {
-    ASSERT_TRUE(SaveData().Save());
-    EXPECT_EQ(SaveFileSize, Get().size());
-    ExpectOnlyTheSaveFile();
-    SaveData loaded = Sample();
-    ASSERT_EQ(0, loaded.Load());
-    ExpectSame(SaveData(), loaded);
-}
-
 // The file is the same byte for byte whichever build writes it, 32-bit or
 // 64-bit: both suites check the same bytes, worked out apart from the code
 // (the header and masks, then one line per scrambled record).
@@ -264,6 +300,7 @@ TEST_F(SaveFileTest, SavedBytesAreTheSameInEveryBuild) {
         "709a1189bcaea86de9f7c3"
         "f7cd339ac1ffa90ce8f6c2"
         "ef0056ab78aaaa24e7f5c1";
+    Put(GameFile());
     ASSERT_TRUE(Sample().Save());
     std::string hex;
     for (uint8_t byte : Get()) {
@@ -289,17 +326,6 @@ TEST_F(SaveFileTest, LoadThenSaveReproducesTheFile) {
     }
 }
 
-TEST_F(SaveFileTest, ALongFileIsWrittenBackAt149Bytes) {
-    Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
-    Bytes longer = original;
-    longer.insert(longer.end(), 60, 0xEE);
-    Put(longer);
-    SaveData data;
-    ASSERT_EQ(0, data.Load());
-    ASSERT_TRUE(data.Save());
-    EXPECT_EQ(original, Get());
-}
-
 TEST_F(SaveFileTest, ChangedMaskIsWrittenAndTheRestPassesThrough) {
     const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
     Put(original);
@@ -312,6 +338,55 @@ TEST_F(SaveFileTest, ChangedMaskIsWrittenAndTheRestPassesThrough) {
     EXPECT_EQ(expected, Get());
 }
 
+// The game may write its part of the file while the dialog is open: the save
+// writes the bindings into the file as it is then, not as it was loaded.
+TEST_F(SaveFileTest, WhatTheGameWroteAfterTheLoadSurvives) {
+    Put(GameFile());
+    SaveData dialog;
+    ASSERT_EQ(0, dialog.Load());
+    dialog.maskS = 0x200;
+
+    SaveData game = Sample(); // the game saves: other records, other header, its own masks
+    game.headerValue = 0x1234;
+    game.records[3].valueA = 77;
+    game.records[9].flag = 0;
+    Put(Encode(game, Keystream(SaveFileSeed)));
+
+    ASSERT_TRUE(dialog.Save());
+    SaveData expected = game;
+    expected.maskS = 0x200, expected.maskZ = dialog.maskZ, expected.maskA = dialog.maskA;
+    expected.maskW = dialog.maskW, expected.maskX = dialog.maskX, expected.maskC = dialog.maskC;
+    expected.maskV = dialog.maskV, expected.maskB = dialog.maskB;
+    EXPECT_EQ(Encode(expected, Keystream(SaveFileSeed)), Get());
+}
+
+// The file keeps its length and everything after the save's 149 bytes; a
+// shorter file that decodes is completed to 149 bytes.
+TEST_F(SaveFileTest, TheFileKeepsWhatLiesAfterTheSavedBytes) {
+    Bytes longer = GameFile();
+    longer.insert(longer.end(), 60, 0xEE);
+    Put(longer);
+    ASSERT_TRUE(Sample().Save());
+    Bytes expected = Encode(Sample(), Keystream(SaveFileSeed));
+    expected.insert(expected.end(), 60, 0xEE);
+    EXPECT_EQ(expected, Get());
+
+    // Header, masks and a checksum of 10: the ten initial records that the
+    // file does not reach sum to it.
+    const Bytes game = GameFile();
+    Bytes shorter(game.begin(), game.begin() + SaveChecksumOffset);
+    shorter.push_back(10), shorter.push_back(0);
+    Put(shorter);
+    SaveData loaded;
+    ASSERT_EQ(0, loaded.Load());
+    loaded.maskS = 0x100;
+    ASSERT_TRUE(loaded.Save());
+    SaveData reread;
+    ASSERT_EQ(SaveFileSize, Get().size());
+    ASSERT_EQ(0, reread.Load());
+    ExpectSame(loaded, reread);
+}
+
 TEST_F(SaveFileTest, GeneratorContinuesFromTheFileSeedsSequence) {
     Put(Encode(Sample(), Keystream(SaveFileSeed)));
     SeedRandom(SaveFileSeed);
@@ -320,33 +395,48 @@ TEST_F(SaveFileTest, GeneratorContinuesFromTheFileSeedsSequence) {
     SaveData data;
     ASSERT_EQ(0, data.Load());
     EXPECT_EQ(next, RandomUpTo(255));
+    ASSERT_TRUE(data.Save());
+    EXPECT_EQ(next, RandomUpTo(255));
 }
 
-// A save file that cannot be written is left exactly as it was, and no
-// temporary file stays behind.
-TEST_F(SaveFileTest, ReadOnlyFileIsNotTouched) {
-    const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
-    Put(original);
-    ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    SaveData data;
-    data.maskS = 0x10;
-    EXPECT_FALSE(data.Save());
-    EXPECT_EQ(original, Get());
-    ExpectOnlyTheSaveFile();
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
+// Files that Save must leave exactly as they are (and never create), with no
+// other file left in the folder.
+struct RefusedFileCase {
+    const char* name;
+    std::function<void()> prepare;
+};
 
-TEST_F(SaveFileTest, FileHeldWithoutSharingIsNotTouched) {
-    const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
-    Put(original);
-    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    SaveData data;
-    data.maskS = 0x10;
-    EXPECT_FALSE(data.Save());
-    CloseHandle(held);
-    EXPECT_EQ(original, Get());
-    ExpectOnlyTheSaveFile();
+TEST_F(SaveFileTest, RefusesWhatIsNoSaveFileToWriteInto) {
+    const Bytes game = GameFile();
+    auto edited = [&](size_t offset, uint8_t flip) {
+        Bytes bytes = game;
+        bytes[offset] ^= flip;
+        Put(bytes);
+    };
+    const RefusedFileCase cases[] = {
+        {"missing", [] {}},
+        {"empty", [&] { Put({}); }},
+        {"wrong magic", [&] { edited(1, 0x01); }},
+        {"checksum mismatch", [&] { edited(SaveRecordsOffset + 4, 0x10); }},
+        {"read-only",
+         [&] {
+             Put(game);
+             ASSERT_TRUE(SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY));
+         }},
+        {"a folder", [&] { ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)); }},
+    };
+    for (const RefusedFileCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.prepare();
+        const bool present = FileExists(path);
+        const Bytes before = Get();
+        EXPECT_FALSE(Sample().Save());
+        EXPECT_EQ(before, Get());
+        EXPECT_EQ(present ? std::vector<std::string>{"saves.qvr"} : std::vector<std::string>{}, dir.List());
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(path.c_str());
+        RemoveDirectoryA(path.c_str());
+    }
 }
 
 TEST_F(SaveFileTest, LoadReadsAFileThatAnotherProcessHasOpenForWriting) {
@@ -360,13 +450,52 @@ TEST_F(SaveFileTest, LoadReadsAFileThatAnotherProcessHasOpenForWriting) {
     CloseHandle(writer);
 }
 
+// The file is the same file after the save: a second name for it sees the
+// new bytes.
+TEST_F(SaveFileTest, AHardLinkSeesTheNewBytes) {
+    Put(GameFile());
+    const std::wstring link = L"saves-link.qvr";
+    ASSERT_TRUE(CreateHardLinkW(link.c_str(), L"saves.qvr", nullptr)) << GetLastError();
+    ASSERT_TRUE(Sample().Save());
+    const Bytes saved = Encode(Sample(), Keystream(SaveFileSeed));
+    EXPECT_EQ(saved, Get());
+    std::string linked = ReadFileBytes(dir.File("saves-link.qvr"));
+    EXPECT_EQ(saved, Bytes(linked.begin(), linked.end()));
+}
+
+// A player's game folder may be named in any script, whatever the system's
+// code page: the save works by the file's relative name. Each name here lies
+// outside the ANSI code page the suite runs under.
+TEST_F(SaveFileTest, SavesInAFolderNamedOutsideTheCodePage) {
+    const std::vector<std::wstring> names =
+        GetACP() == 932 ? std::vector<std::wstring>{L"세이브", L"Müller", L"save_🎮"}
+                        : std::vector<std::wstring>{L"オルヴァンヌ", L"세이브"};
+    const Bytes game = GameFile();
+    const Bytes saved = Encode(Sample(), Keystream(SaveFileSeed));
+    for (const std::wstring& name : names) {
+        SCOPED_TRACE(testing::PrintToString(name));
+        ASSERT_TRUE(CreateDirectoryW(name.c_str(), nullptr));
+        ASSERT_TRUE(SetCurrentDirectoryW(name.c_str()));
+        ASSERT_TRUE(WriteFileBytes("saves.qvr", std::string(game.begin(), game.end())));
+        SaveData data;
+        EXPECT_EQ(0, data.Load());
+        EXPECT_TRUE(Sample().Save());
+        std::string bytes = ReadFileBytes("saves.qvr");
+        EXPECT_EQ(saved, Bytes(bytes.begin(), bytes.end()));
+        DeleteFileA("saves.qvr");
+        ASSERT_TRUE(SetCurrentDirectoryA(dir.Path().c_str()));
+        EXPECT_TRUE(RemoveDirectoryW(name.c_str()));
+    }
+}
+
 // ---- Save beside another program that holds the file ----------------------
 
 // How another program (the game) holds the save file while the tool saves.
 enum class Holder {
     Nobody,
     ReadWriteSharing, // open for update, sharing reading and writing but not deleting
-    CRuntimeUpdate,   // fopen(..., "r+b"), which shares the same way
+    EverySharing,     // open for update, sharing reading, writing and deleting
+    CRuntimeUpdate,   // fopen(..., "r+b"), which shares reading and writing
     ReaderSharingAll, // open for reading, sharing everything
     ReadSharingOnly,  // open for reading, refusing writers
 };
@@ -375,10 +504,12 @@ enum class Holder {
 class HeldFile {
 public:
     HeldFile(const std::string& path, Holder holder) {
+        constexpr DWORD ReadWrite = GENERIC_READ | GENERIC_WRITE;
         switch (holder) {
         case Holder::Nobody: return;
-        case Holder::ReadWriteSharing:
-            Open(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+        case Holder::ReadWriteSharing: Open(path, ReadWrite, FILE_SHARE_READ | FILE_SHARE_WRITE); return;
+        case Holder::EverySharing:
+            Open(path, ReadWrite, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
             return;
         case Holder::CRuntimeUpdate: stream_ = std::fopen(path.c_str(), "r+b"); return;
         case Holder::ReaderSharingAll:
@@ -393,6 +524,18 @@ public:
 
     bool Failed(Holder holder) const {
         return holder != Holder::Nobody && handle_ == INVALID_HANDLE_VALUE && stream_ == nullptr;
+    }
+    // The file's first bytes as the holder reads them through its own handle
+    // (empty for a holder without one).
+    Bytes ReadThroughHandle(size_t size) const {
+        Bytes bytes(size);
+        DWORD count = 0;
+        if (handle_ == INVALID_HANDLE_VALUE) return {};
+        LARGE_INTEGER start = {};
+        SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN);
+        if (!ReadFile(handle_, bytes.data(), DWORD(size), &count, nullptr)) return {};
+        bytes.resize(count);
+        return bytes;
     }
     void Release() {
         if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
@@ -415,9 +558,10 @@ constexpr DWORD WatchedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
 
 class HeldSaveFileTest : public SaveFileTest {
 protected:
-    // The game's file, longer than the tool writes, so that a save in place
-    // must also end the file after its 149 bytes.
-    Bytes Original() const {
+    // The game's file, longer than the tool writes: what lies after the
+    // save's bytes must stay.
+    static Bytes Tail() { return Bytes(60, 0xEE); }
+    static Bytes Original() {
         Bytes bytes = Encode(Sample(), Keystream(SaveFileSeed));
         bytes.insert(bytes.end(), 60, 0xEE);
         return bytes;
@@ -426,6 +570,11 @@ protected:
         SaveData data = Sample();
         data.maskS = 0x10;
         return data;
+    }
+    static Bytes Saved() {
+        Bytes bytes = Encode(Changed(), Keystream(SaveFileSeed));
+        bytes.insert(bytes.end(), 60, 0xEE);
+        return bytes;
     }
     void PutOriginal(DWORD attributes) {
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -446,6 +595,7 @@ TEST_F(HeldSaveFileTest, SavesWhereverTheFileCanBeWrittenAndKeepsItsAttributes) 
     const HeldSaveCase cases[] = {
         {"nobody holds it", FILE_ATTRIBUTE_NORMAL, Holder::Nobody, true},
         {"held with read and write sharing", FILE_ATTRIBUTE_NORMAL, Holder::ReadWriteSharing, true},
+        {"held with every sharing", FILE_ATTRIBUTE_NORMAL, Holder::EverySharing, true},
         {"held by fopen r+b", FILE_ATTRIBUTE_NORMAL, Holder::CRuntimeUpdate, true},
         {"held by a reader sharing everything", FILE_ATTRIBUTE_NORMAL, Holder::ReaderSharingAll, true},
         {"held without write sharing", FILE_ATTRIBUTE_NORMAL, Holder::ReadSharingOnly, false},
@@ -455,26 +605,28 @@ TEST_F(HeldSaveFileTest, SavesWhereverTheFileCanBeWrittenAndKeepsItsAttributes) 
         {"read-only, held by a reader sharing everything", FILE_ATTRIBUTE_READONLY, Holder::ReaderSharingAll,
          false},
     };
-    const Bytes saved = Encode(Changed(), Keystream(SaveFileSeed));
     for (const HeldSaveCase& c : cases) {
         SCOPED_TRACE(c.name);
         PutOriginal(c.attributes);
         HeldFile held(path, c.holder);
         ASSERT_FALSE(held.Failed(c.holder));
         EXPECT_EQ(c.saved, Changed().Save());
+        // The holder has the same file open, not an old one beside a new one.
+        const Bytes seen = held.ReadThroughHandle(Original().size());
+        if (!seen.empty()) EXPECT_EQ(c.saved ? Saved() : Original(), seen);
         held.Release();
-        EXPECT_EQ(c.saved ? saved : Original(), Get());
+        EXPECT_EQ(c.saved ? Saved() : Original(), Get());
         EXPECT_EQ(c.attributes & WatchedAttributes, Attributes());
         ExpectOnlyTheSaveFile();
     }
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// ---- A step of the write in place that fails ------------------------------
+// ---- A step of the write that fails ---------------------------------------
 
-// One planned failure among the calls of the write in place. Once it has
-// happened the real calls run again, so that the old bytes can be put back,
-// unless it is to happen every time.
+// One planned failure among the calls of the write. Once it has happened the
+// real calls run again, so that the old bytes can be put back, unless it is
+// to happen every time.
 struct PlannedFailure {
     enum class Step { WriteStops, WriteStoresAWrongByte, EndOfFileRefused, FlushRefused } step;
     DWORD afterBytes = 0; // for the write steps: bytes written correctly first
@@ -494,9 +646,9 @@ BOOL WINAPI PlannedWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD wr
     bool stops = Due(PlannedFailure::Step::WriteStops);
     if (!stops && !Due(PlannedFailure::Step::WriteStoresAWrongByte))
         return WriteFile(file, buffer, size, written, overlapped);
-    DWORD before = PlannedBytesWritten;
+    DWORD before = Plan.everyTime ? 0 : PlannedBytesWritten;
     PlannedBytesWritten += size;
-    if (PlannedBytesWritten <= Plan.afterBytes) return WriteFile(file, buffer, size, written, overlapped);
+    if (before + size <= Plan.afterBytes) return WriteFile(file, buffer, size, written, overlapped);
     PlanFired = true;
     DWORD good = Plan.afterBytes > before ? Plan.afterBytes - before : 0;
     if (stops) {
@@ -526,11 +678,11 @@ BOOL WINAPI PlannedFlushFileBuffers(HANDLE file) {
     return FALSE;
 }
 
-// Swaps the kernel32 calls of the write in place for the planned ones and
-// puts the real ones back at the end.
-class FailingInPlaceTest : public HeldSaveFileTest {
+// Swaps the kernel32 calls of the write for the planned ones and puts the
+// real ones back at the end.
+class FailingWriteTest : public HeldSaveFileTest {
 protected:
-    ~FailingInPlaceTest() override { SaveFileFunctions = Kernel32SaveFileFunctions; }
+    ~FailingWriteTest() override { SaveFileFunctions = Kernel32SaveFileFunctions; }
 
     void Arm(const PlannedFailure& plan) {
         Plan = plan;
@@ -545,50 +697,78 @@ struct FailingStepCase {
     PlannedFailure plan;
 };
 
-// The game holds the file with write sharing, so the replace is refused and
-// the tool writes in place; when a step of that fails, Save gives false, the
-// old bytes are back, its full length included, and no temporary file stays.
-TEST_F(FailingInPlaceTest, AFailingStepPutsTheOldBytesBack) {
+// When a step of the write fails, Save gives false and the old bytes are
+// back, the file's full length included, with the game holding the file or
+// not.
+TEST_F(FailingWriteTest, AFailingStepPutsTheOldBytesBack) {
     using Step = PlannedFailure::Step;
     const FailingStepCase cases[] = {
         {"write stops before the first byte", {Step::WriteStops, 0}},
         {"write stops midway", {Step::WriteStops, 70}},
         {"write stops before the last byte", {Step::WriteStops, 148}},
-        {"a byte is stored wrong", {Step::WriteStoresAWrongByte, 100}},
-        {"end of file refused", {Step::EndOfFileRefused}},
+        {"the read-back differs from what was written", {Step::WriteStoresAWrongByte, 20}},
         {"flush refused", {Step::FlushRefused}},
+    };
+    for (Holder holder : {Holder::Nobody, Holder::ReadWriteSharing}) {
+        for (const FailingStepCase& c : cases) {
+            SCOPED_TRACE(c.name);
+            PutOriginal(FILE_ATTRIBUTE_NORMAL);
+            HeldFile held(path, holder);
+            ASSERT_FALSE(held.Failed(holder));
+            Arm(c.plan);
+            EXPECT_FALSE(Changed().Save());
+            EXPECT_TRUE(PlanFired) << "the write was not reached";
+            held.Release();
+            EXPECT_EQ(Original(), Get());
+            ExpectOnlyTheSaveFile();
+        }
+    }
+}
+
+// A shorter file that decodes grows to the save's 149 bytes; when the write
+// fails, it gets its old length back as well as its bytes.
+TEST_F(FailingWriteTest, AShortFileGetsItsLengthBack) {
+    using Step = PlannedFailure::Step;
+    const Bytes game = GameFile();
+    Bytes shorter(game.begin(), game.begin() + SaveChecksumOffset);
+    shorter.push_back(10), shorter.push_back(0);
+    for (const FailingStepCase& c : {FailingStepCase{"write stops midway", {Step::WriteStops, 100}},
+                                     FailingStepCase{"flush refused", {Step::FlushRefused}}}) {
+        SCOPED_TRACE(c.name);
+        Put(shorter);
+        Arm(c.plan);
+        EXPECT_FALSE(Changed().Save());
+        EXPECT_EQ(shorter, Get());
+    }
+}
+
+// Only the masks' bytes change value in a save, so even where the old bytes
+// cannot be put back either, the game's part of the file stays whole: the
+// file still loads, with every record as it was.
+TEST_F(FailingWriteTest, TheGamesRecordsSurviveWhenNothingCanBePutBack) {
+    using Step = PlannedFailure::Step;
+    const FailingStepCase cases[] = {
+        {"every write stops midway", {Step::WriteStops, 20, true}},
+        {"every write stores a wrong mask byte", {Step::WriteStoresAWrongByte, 20, true}},
+        {"every flush refused", {Step::FlushRefused, 0, true}},
     };
     for (const FailingStepCase& c : cases) {
         SCOPED_TRACE(c.name);
         PutOriginal(FILE_ATTRIBUTE_NORMAL);
-        HeldFile held(path, Holder::ReadWriteSharing);
-        ASSERT_FALSE(held.Failed(Holder::ReadWriteSharing));
         Arm(c.plan);
         EXPECT_FALSE(Changed().Save());
-        EXPECT_TRUE(PlanFired) << "the write in place was not reached";
-        held.Release();
-        EXPECT_EQ(Original(), Get());
+        SaveFileFunctions = Kernel32SaveFileFunctions;
+        SaveData loaded;
+        EXPECT_EQ(0, loaded.Load());
+        for (int i = 0; i < SaveRecordCount; ++i) {
+            EXPECT_EQ(Sample().records[i].valueA, loaded.records[i].valueA) << i;
+            EXPECT_EQ(Sample().records[i].flag, loaded.records[i].flag) << i;
+        }
+        const Bytes after = Get();
+        ASSERT_EQ(Original().size(), after.size());
+        EXPECT_EQ(Tail(), Bytes(after.begin() + SaveFileSize, after.end()));
         ExpectOnlyTheSaveFile();
     }
-}
-
-// When even putting the old bytes back fails, they are not lost: the
-// temporary copy of them stays beside the save file.
-TEST_F(FailingInPlaceTest, TheCopyStaysWhenTheOldBytesCannotBePutBack) {
-    PutOriginal(FILE_ATTRIBUTE_NORMAL);
-    HeldFile held(path, Holder::ReadWriteSharing);
-    ASSERT_FALSE(held.Failed(Holder::ReadWriteSharing));
-    PlannedFailure everyFlush{PlannedFailure::Step::FlushRefused};
-    everyFlush.everyTime = true;
-    Arm(everyFlush);
-    EXPECT_FALSE(Changed().Save());
-    held.Release();
-
-    std::vector<std::string> names = dir.List();
-    ASSERT_EQ(2u, names.size());
-    const std::string& copy = names[0] == "saves.qvr" ? names[1] : names[0];
-    std::string bytes = ReadFileBytes(dir.File(copy));
-    EXPECT_EQ(Original(), Bytes(bytes.begin(), bytes.end()));
 }
 
 } // namespace

@@ -43,13 +43,23 @@ void KeyConfigEndToEnd::TearDown() {
     SetFileAttributesA(SavePath().c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+void KeyConfigEndToEnd::UseGameFolderNamed(const std::wstring& name) {
+    gameFolderName_ = name;
+    ASSERT_TRUE(CreateDirectoryW(GameFolder().c_str(), nullptr));
+}
+
+std::wstring KeyConfigEndToEnd::GameFolder() const {
+    std::wstring folder = WidePath(folder_.Path());
+    return gameFolderName_.empty() ? folder : folder + L"\\" + gameFolderName_;
+}
+
 void KeyConfigEndToEnd::PutSaveFile(const std::string& bytes) {
-    ASSERT_TRUE(WriteFileBytes(SavePath(), bytes));
+    ASSERT_TRUE(WriteFileBytes(GameFolder() + L"\\saves.qvr", bytes));
 }
 
 void KeyConfigEndToEnd::Launch() {
     tool_ = std::make_unique<KeyConfigSession>(ToolPath());
-    ASSERT_TRUE(tool_->Start(folder_.Path())) << "cannot start " << ToolPath();
+    ASSERT_TRUE(tool_->Start(GameFolder())) << "cannot start " << ToolPath();
 }
 
 void KeyConfigEndToEnd::WaitReady() {

@@ -28,12 +28,19 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // The game's folder, where the tool runs: the test's own folder, or a
+    // folder in it named in any script, made by UseGameFolderNamed.
+    void UseGameFolderNamed(const std::wstring& name);
+    std::wstring GameFolder() const;
+
     // The save file before the tool starts; no call = no file.
     void PutSaveFile(const std::string& bytes);
-    std::string SaveFileBytes() const { return ReadFileBytes(SavePath()); }
+    std::string SaveFileBytes() const { return ReadFileBytes(GameFolder() + L"\\saves.qvr"); }
+    // The save file's path in the test's own folder (ANSI, for the attribute
+    // calls); only for tests that keep the game's folder there.
     std::string SavePath() const { return folder_.File("saves.qvr"); }
-    // The folder's files; the tool must leave no other file behind.
-    std::vector<std::string> FolderFiles() const { return folder_.List(); }
+    // The game folder's files; the tool must leave no other file behind.
+    std::vector<std::string> FolderFiles() const { return ListFolder(GameFolder()); }
 
     // Starts the tool; Ready waits for its dialog and for its first reads of
     // the joypad (after any error box at start-up has been dealt with).
@@ -63,6 +70,7 @@ protected:
 
 private:
     TempDirectory folder_;
+    std::wstring gameFolderName_; // empty: the test's own folder
     std::unique_ptr<KeyConfigSession> tool_;
     static JoypadServerRegistration* registration_;
     static JoypadPlayer* joypad_;

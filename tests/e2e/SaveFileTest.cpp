@@ -193,4 +193,78 @@ TEST_F(KeyConfigEndToEnd, UnwritableFileKeepsTheDialogOpen) {
     EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
 }
 
+// A game folder named in a script that the ANSI code page cannot spell: the
+// tool finds, loads and saves the file by its relative name all the same.
+struct FolderNameCase {
+    const char* name;
+    const wchar_t* folder;
+};
+
+void PrintTo(const FolderNameCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class FolderNamedOutsideTheCodePage : public KeyConfigEndToEnd, public testing::WithParamInterface<FolderNameCase> {};
+
+TEST_P(FolderNamedOutsideTheCodePage, SavesThere) {
+    ASSERT_EQ(932u, GetACP()) << "this suite runs in the Japanese locale";
+    ASSERT_NO_FATAL_FAILURE(UseGameFolderNamed(GetParam().folder));
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_EQ(ButtonText(10), Tool().FieldText(0));
+    ASSERT_NO_FATAL_FAILURE(ExpectSavedWith({{0, 10}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, FolderNamedOutsideTheCodePage,
+                         testing::Values(FolderNameCase{"Hangul", L"세이브"}, FolderNameCase{"Latin1", L"Müller"}),
+                         [](const testing::TestParamInfo<FolderNameCase>& info) { return info.param.name; });
+
+// The game may save while the dialog is open: OK writes the bindings into the
+// file as the game left it, and the game's part of it survives.
+TEST_F(KeyConfigEndToEnd, WhatTheGameWroteWhileTheDialogWasOpenSurvives) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_EQ(ButtonText(10), Tool().FieldText(0));
+
+    SaveData game = SampleSave(DefaultMasks);
+    game.headerValue = uint16_t(game.headerValue ^ 0x0101);
+    game.records[2].valueA += 5;
+    game.records[7].flag = uint8_t(game.records[7].flag ^ 1);
+    SetSlotMask(game, 3, ButtonMask(20)); // the dialog's binding of W wins
+    ASSERT_NO_FATAL_FAILURE(PutSaveFile(EncodeSave(game)));
+
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    SaveData expected = game;
+    for (int slot = 0; slot < SlotCount; ++slot) SetSlotMask(expected, slot, DefaultMasks[size_t(slot)]);
+    SetSlotMask(expected, 0, ButtonMask(10));
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+    EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());
+}
+
+// A running game that holds the file open, sharing everything, reads the new
+// bindings through its own handle: the tool wrote into that file, not a new
+// one beside it.
+TEST_F(KeyConfigEndToEnd, AGameHoldingTheFileReadsTheSaveThroughItsHandle) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    HANDLE game = CreateFileA(SavePath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, game);
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_EQ(ButtonText(10), Tool().FieldText(0));
+    ASSERT_TRUE(Tool().Click(OkId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+
+    std::string seen(SaveFileSize, '\0');
+    DWORD count = 0;
+    EXPECT_TRUE(ReadFile(game, &seen[0], DWORD(seen.size()), &count, nullptr));
+    CloseHandle(game);
+    seen.resize(count);
+    SaveData expected = SampleSave(DefaultMasks);
+    SetSlotMask(expected, 0, ButtonMask(10));
+    EXPECT_EQ(EncodeSave(expected), seen);
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+}
+
 } // namespace

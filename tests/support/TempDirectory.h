@@ -28,3 +28,10 @@ private:
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
+
+// The same by wide path, for folders named in any script.
+std::wstring WidePath(const std::string& path); // from the ANSI code page
+std::string ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+// Names of the files in a folder, sorted, in UTF-8.
+std::vector<std::string> ListFolder(const std::wstring& path);

@@ -92,6 +92,16 @@ bool KeyConfigSession::Start(const std::string& folder) {
                           &startup, &process_) != FALSE;
 }
 
+bool KeyConfigSession::Start(const std::wstring& folder) {
+    wchar_t exe[MAX_PATH] = {}; // the program's path is in the ANSI code page, like every path here
+    MultiByteToWideChar(CP_ACP, 0, exePath_.c_str(), -1, exe, MAX_PATH);
+    std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    return CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                          &startup, &process_) != FALSE;
+}
+
 bool KeyConfigSession::Adopt(const PROCESS_INFORMATION& started) {
     HANDLE self = GetCurrentProcess();
     process_.dwProcessId = started.dwProcessId;

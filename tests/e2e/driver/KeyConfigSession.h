@@ -41,6 +41,7 @@ public:
 
     // Starts the program with `folder` as its working directory.
     bool Start(const std::string& folder);
+    bool Start(const std::wstring& folder);
     // Takes over a run that was started elsewhere (under a debugger, say).
     bool Adopt(const PROCESS_INFORMATION& started);
     bool Running() const;

@@ -166,4 +166,14 @@ TEST_F(OtherLocale, TheLoadErrorBoxIsDrawnWithJapaneseGlyphsAndFitsItsText) {
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }
 
+// A game folder named in Japanese, which this locale's ANSI code page cannot
+// spell: the tool loads and saves there all the same.
+TEST_F(OtherLocale, SavesInAFolderNamedInJapanese) {
+    ASSERT_NO_FATAL_FAILURE(UseGameFolderNamed(L"オルヴァンヌ"));
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_EQ(ButtonText(10), Tool().FieldText(0));
+    ASSERT_NO_FATAL_FAILURE(ExpectSavedWith({{0, 10}}));
+}
+
 } // namespace
