@@ -238,8 +238,11 @@ TEST(SaveCodec, MergeTakesTheMasksFromTheBindingsAndTheRestFromTheFile) {
     expected.maskV = bindings.maskV, expected.maskB = bindings.maskB;
     EXPECT_EQ(Encode(expected, keystream), merged);
     // Only the masks' bytes differ from the file's.
-    for (size_t i = 0; i < SaveFileSize; ++i)
-        if (i < 5 || i >= 37) EXPECT_EQ(file[i], merged[i]) << "byte " << i;
+    for (size_t i = 0; i < SaveFileSize; ++i) {
+        if (i < 5 || i >= 37) {
+            EXPECT_EQ(file[i], merged[i]) << "byte " << i;
+        }
+    }
 }
 
 TEST(SaveCodec, MergeRefusesAFileThatDoesNotDecode) {
@@ -613,7 +616,9 @@ TEST_F(HeldSaveFileTest, SavesWhereverTheFileCanBeWrittenAndKeepsItsAttributes) 
         EXPECT_EQ(c.saved, Changed().Save());
         // The holder has the same file open, not an old one beside a new one.
         const Bytes seen = held.ReadThroughHandle(Original().size());
-        if (!seen.empty()) EXPECT_EQ(c.saved ? Saved() : Original(), seen);
+        if (!seen.empty()) {
+            EXPECT_EQ(c.saved ? Saved() : Original(), seen);
+        }
         held.Release();
         EXPECT_EQ(c.saved ? Saved() : Original(), Get());
         EXPECT_EQ(c.attributes & WatchedAttributes, Attributes());
