@@ -8,7 +8,8 @@
 // visible at once: a stored byte is the field's byte with the keystream
 // XOR-ed in, so a reached byte must come back as the file's byte, and an
 // unreached one as the old field's plain byte (its keystream XOR-ed in by the
-// decode and out again by the encode).
+// decode and out again by the encode). Merging bindings into the file, as a
+// save does, must change the masks' bytes and nothing else.
 #include "SaveFuzz.h"
 
 namespace {
@@ -68,5 +69,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* file, size_t size) {
 
     // What the tool relies on: an accepted whole file is written back byte for byte.
     if (result == 0 && size >= SaveFileSize) FUZZ_CHECK(std::memcmp(encoded.get(), file, SaveFileSize) == 0);
+
+    // The save's merge of bindings into the file: refused exactly when the
+    // file does not decode; otherwise the masks come from the bindings and
+    // every other byte is what decoding into a new object and encoding gives,
+    // so a whole file changes in the masks' bytes only.
+    uint8_t merged[SaveFileSize];
+    std::memset(merged, 0xA5, sizeof merged);
+    SaveData fresh;
+    const int32_t freshResult = DecodeSaveFile(file, size, keystream.get(), fresh);
+    const bool accepted = MergeSaveBindings(file, size, keystream.get(), previous, merged);
+    FUZZ_CHECK(accepted == (freshResult == 0));
+    if (accepted) {
+        const auto freshEncoded = Encode(fresh, keystream.get());
+        const auto bindingsPlain = Encode(previous, keystream.get());
+        for (size_t at = 0; at < SaveFileSize; ++at) {
+            bool mask = at >= 5 && at < SaveChecksumOffset;
+            FUZZ_CHECK(merged[at] == (mask ? bindingsPlain[at] : freshEncoded[at]));
+        }
+        if (size >= SaveFileSize) {
+            FUZZ_CHECK(std::memcmp(merged, file, 5) == 0);
+            FUZZ_CHECK(std::memcmp(merged + SaveChecksumOffset, file + SaveChecksumOffset,
+                                   SaveFileSize - SaveChecksumOffset) == 0);
+        }
+    } else {
+        for (uint8_t byte : merged) FUZZ_CHECK(byte == 0xA5);
+    }
     return 0;
 }
