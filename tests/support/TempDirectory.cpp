@@ -64,17 +64,7 @@ TempDirectory::~TempDirectory() {
 }
 
 std::vector<std::string> TempDirectory::List() const {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return names;
-    do {
-        std::string name = found.cFileName;
-        if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
+    return ListFolder(WidePath(path_));
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -16,7 +16,7 @@ public:
 
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "\\" + name; }
-    // Names of the files in the directory, sorted.
+    // Names of the files in the directory, sorted, in UTF-8.
     std::vector<std::string> List() const;
 
 private:
