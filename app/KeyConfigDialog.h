@@ -13,8 +13,10 @@ public:
     keyConfigDlg();
     INT_PTR DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
 
+    HINSTANCE instanceHandle = nullptr; // set by the entry point before ShowModal
+
+private:
     HWND windowHandle = nullptr;
-    HINSTANCE instanceHandle = nullptr;
     int32_t slots[KeyCount];  // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
     int32_t latchedBit;       // the last assigned button's bit, until all buttons are released; -1 none
     uint32_t buttonsDown = 0;       // button bits (4..31) of the latest read of a pad that was there
@@ -23,7 +25,6 @@ public:
     DialogFont font;                // a Japanese font where the template's cannot draw the texts
     CaptionFont caption;            // the same for the caption, where the system draws it
 
-private:
     INT_PTR OnInitDialog(HWND window);
     INT_PTR OnCommand(int id);
     INT_PTR OnTimer();
