@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # The game's folder, the one holding saves.qvr; empty = a demo folder under build/.
 GAME_DIR ?=
 
-.PHONY: all install configure build test run bench fuzz clean
+.PHONY: all install configure build test run bench fuzz format clean
 
 all: build
 
@@ -44,6 +44,11 @@ bench: build
 FUZZ_SECONDS ?= 60
 fuzz: install
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/fuzz
+
+# The tree's C++ sources in the project's style (.clang-format).
+format: install
+	@git ls-files -- 'app/*.cpp' 'app/*.h' 'runtime/*.cpp' 'runtime/*.h' 'tests/*.cpp' 'tests/*.h' \
+	    'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' | xargs clang-format -i --style=file
 
 clean:
 	rm -rf $(BUILD_DIR)
