@@ -81,12 +81,33 @@ bool ProcessAlive(const ScreenSaverHolder& holder) {
     return running && same;
 }
 
+// Waits for the lock, answering meanwhile the messages that other threads
+// and processes send to this thread's windows. The copy holding the lock
+// switches the setting with a change broadcast, which waits for the answer
+// of every top-level window, this copy's own among them: a wait that
+// answered nothing would hold both copies until it gave up, and this copy
+// would then go on without the record. Posted messages stay queued for the
+// message loop.
+DWORD WaitAnsweringSentMessages(HANDLE lock) {
+    DWORD started = GetTickCount();
+    for (;;) {
+        // What was sent before the wait began is answered first: the wait
+        // wakes only for messages that arrive during it.
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        DWORD waited = GetTickCount() - started;
+        DWORD left = waited < LockWaitMilliseconds ? LockWaitMilliseconds - waited : 0;
+        DWORD wait = MsgWaitForMultipleObjects(1, &lock, FALSE, left, QS_SENDMESSAGE);
+        if (wait != WAIT_OBJECT_0 + 1) return wait;
+    }
+}
+
 // The named lock, or null when it cannot be had. An abandoned lock is taken
 // over: its owner died between single writes, which leave the record whole.
 HANDLE TakeRecordLock() {
     HANDLE lock = CreateMutexA(nullptr, FALSE, LockName);
     if (lock == nullptr) return nullptr;
-    DWORD wait = WaitForSingleObject(lock, LockWaitMilliseconds);
+    DWORD wait = WaitAnsweringSentMessages(lock);
     if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return lock;
     CloseHandle(lock);
     return nullptr;

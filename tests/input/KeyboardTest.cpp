@@ -169,7 +169,7 @@ class DirectInputKeyboardTest : public InputTest {
 protected:
     void SetUp() override {
         InputTest::SetUp();
-        Environment.OsVersionCode = 0x105; // Windows XP
+        Environment.OsVersionCode = 0x107; // Windows XP
         StartWithDirectInput7();
     }
     void TearDown() override {
