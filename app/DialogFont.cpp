@@ -49,7 +49,7 @@ int CALLBACK CollectFace(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM
     return 1;
 }
 
-std::vector<std::wstring> JapaneseFaces(HDC dc) {
+std::vector<std::wstring> InstalledJapaneseFaces(HDC dc) {
     LOGFONTW query{};
     query.lfCharSet = SHIFTJIS_CHARSET;
     std::vector<std::wstring> faces;
@@ -140,6 +140,8 @@ HICON CaptionIcon(HWND window) {
 
 } // namespace
 
+JapaneseFaceListFunction ListJapaneseFaces = InstalledJapaneseFaces;
+
 bool FontDrawsText(HDC dc, HFONT font, const std::wstring& text) {
     if (text.empty()) return true;
     HGDIOBJ previous = SelectObject(dc, font);
@@ -171,7 +173,7 @@ bool FontShowsText(HFONT font, const std::wstring& text) {
 HFONT CreateJapaneseFontLike(const LOGFONTW& like, const std::wstring& texts, std::wstring& face) {
     HDC dc = GetDC(nullptr);
     HFONT found = nullptr;
-    for (const std::wstring& candidateFace : JapaneseFaces(dc)) {
+    for (const std::wstring& candidateFace : ListJapaneseFaces(dc)) {
         if (candidateFace.size() >= LF_FACESIZE) continue;
         LOGFONTW candidate = like;
         candidate.lfCharSet = SHIFTJIS_CHARSET;

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Whether the font has a glyph for every character of the text (line ends
 // and other control characters aside).
@@ -26,6 +27,12 @@ bool FontShowsText(HFONT font, const std::wstring& text);
 // face of the Japanese character set that draws every character of the
 // texts; null when no face does. The face goes to `face`.
 HFONT CreateJapaneseFontLike(const LOGFONTW& like, const std::wstring& texts, std::wstring& face);
+
+// The faces CreateJapaneseFontLike tries, in turn: by default the installed
+// faces of the Japanese character set in the system's order, without the
+// vertical-writing ones. Tests list faces of their own here.
+using JapaneseFaceListFunction = std::vector<std::wstring> (*)(HDC dc);
+extern JapaneseFaceListFunction ListJapaneseFaces;
 
 // Whether the desktop composes window frames itself (Windows Vista and
 // later with composition on). The tool then leaves captions to the system:

@@ -29,13 +29,22 @@ constexpr uint32_t TemperC = 0xEFC60000u;
 // default seed.
 constexpr uint32_t DefaultSeed = 4357;
 
-// CPUID leaf 1, EDX bit 26. __get_cpuid also makes sure the processor has
-// CPUID at all (the EFLAGS ID toggle on 32-bit) and that leaf 1 exists.
+// CPUID leaf 1, EDX bit 26 (bit 25 is SSE, which processors of the
+// Pentium III and Athlon XP class have without SSE2).
 constexpr unsigned CpuidSse2Bit = 1u << 26;
 
+// __get_cpuid also makes sure the processor has CPUID at all (the EFLAGS ID
+// toggle on 32-bit) and that leaf 1 exists.
+bool ReadProcessorCpuidLeaf1(uint32_t& edx) {
+    unsigned eax, ebx, ecx, answer;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &answer)) return false;
+    edx = answer;
+    return true;
+}
+
 bool ProcessorHasSse2() {
-    unsigned eax, ebx, ecx, edx;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    uint32_t edx = 0;
+    if (!ReadCpuidLeaf1(edx)) return false;
     return (edx & CpuidSse2Bit) != 0;
 }
 
@@ -84,6 +93,8 @@ SSE2_CODE inline __m128i LoadVectorAligned(const uint32_t* p) {
 SSE2_CODE inline void StoreVectorAligned(uint32_t* p, __m128i v) { _mm_store_si128(reinterpret_cast<__m128i*>(p), v); }
 
 } // namespace
+
+CpuidLeaf1Function ReadCpuidLeaf1 = ReadProcessorCpuidLeaf1;
 
 void SeedRandomState(RandomState& rng, uint32_t seed) {
     // The 1998 reference seeding: each word takes the high halves of two
@@ -148,7 +159,7 @@ uint32_t NextRandomWord(RandomState& rng) {
     // The seeded flag is checked on every draw, not only when the outputs
     // run out: at process start the whole state is zero, next index
     // included, and the empty output block must not be handed out.
-    if (uint32_t(rng.nextIndex) >= uint32_t(RandomStateWords) || !rng.seeded) {
+    if (rng.nextIndex >= uint32_t(RandomStateWords) || !rng.seeded) {
         if (!rng.seeded)
             SeedRandomState(rng, DefaultSeed);
         else

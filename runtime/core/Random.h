@@ -10,7 +10,8 @@ struct RandomState {
     // refresh, so that the last word's recurrence needs no wrap-around.
     alignas(16) uint32_t state[RandomStateWords + 1];
     alignas(16) uint32_t output[RandomStateWords]; // tempered outputs of the current state
-    int32_t nextIndex;   // next output to hand out; 624 = used up
+    uint32_t nextIndex;  // next output to hand out; 624 = used up. Unsigned, so
+                         // that indexing with it needs no sign extension
     int32_t seeded;      // set by the first seeding
     int32_t useVector;   // refresh with SSE2, decided at each seeding
 };
@@ -27,9 +28,8 @@ uint32_t NextRandomWord(RandomState& rng);
 // read and an increment, so it is inline; running out of words (or drawing
 // before any seeding) goes to NextRandomWord.
 inline uint32_t NextRandom32() {
-    int32_t index = Random.nextIndex;
-    if (__builtin_expect(uint32_t(index) >= uint32_t(RandomStateWords) || !Random.seeded, 0))
-        return NextRandomWord(Random);
+    uint32_t index = Random.nextIndex;
+    if (__builtin_expect(index >= uint32_t(RandomStateWords) || !Random.seeded, 0)) return NextRandomWord(Random);
     Random.nextIndex = index + 1;
     return Random.output[index];
 }
@@ -41,6 +41,12 @@ inline int32_t ScaleRandomWord(uint32_t word, int32_t max) {
     uint64_t range = uint64_t(uint32_t(max)) + 1u;
     return int32_t((uint64_t(word) * range) >> 32);
 }
+
+// The processor's answer to CPUID leaf 1, which seeding reads to choose the
+// refresh: false when the processor has no CPUID (or no leaf 1), else its
+// EDX feature bits. Tests put a processor of their own here.
+using CpuidLeaf1Function = bool (*)(uint32_t& edx);
+extern CpuidLeaf1Function ReadCpuidLeaf1;
 
 // The two ways to the same refresh; RefreshRandomState picks one by the
 // state's useVector flag. Exposed so that tests can hold them side by side.

@@ -2,6 +2,7 @@
 // stands in for the dialog, its font set as the dialog manager would.
 #include "app/Dialog.h"
 #include "app/DialogFont.h"
+#include "MadeUpFont.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,58 @@ TEST(DialogFont, MissingGlyphsAreTold) {
     }
     DeleteObject(latin);
     DeleteObject(japanese);
+}
+
+// The face search on a system whose Japanese faces do not all have every
+// character: a face of the Japanese character set with only some of the
+// texts' characters (made up for the test) is listed beside an installed
+// face that has them all, in both orders.
+std::vector<std::wstring> ListedFaces;
+
+std::vector<std::wstring> TheListedFaces(HDC) {
+    return ListedFaces;
+}
+
+TEST(DialogFont, TheSearchPassesOverAFaceWithoutEveryCharacter) {
+    const std::wstring texts = L"Sキー OK キャンセル Button2";
+    const std::wstring partialFace = L"Orvanne Partial Test";
+    PrivateFont partial(MakeJapaneseFontFile(partialFace, L"SOKBnotu2 キー"));
+    ASSERT_TRUE(partial.Installed());
+    LOGFONTW like{};
+    like.lfHeight = -12;
+    std::wstring fullFace;
+    HFONT full = CreateJapaneseFontLike(like, texts, fullFace);
+    ASSERT_TRUE(full) << "no installed Japanese font";
+    DeleteObject(full);
+
+    const JapaneseFaceListFunction installedFaces = ListJapaneseFaces;
+    ListJapaneseFaces = TheListedFaces;
+    const struct {
+        std::vector<std::wstring> faces;
+        std::wstring text;
+        std::wstring chosen; // empty: none
+    } cases[] = {
+        {{partialFace, fullFace}, texts, fullFace},
+        {{fullFace, partialFace}, texts, fullFace},
+        {{partialFace}, texts, L""},
+        {{}, texts, L""},
+        // The made-up face is a real candidate: where it has every character, it is taken.
+        {{partialFace, fullFace}, L"Sキー OK", partialFace},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.faces.size() << " faces, the first "
+                                        << (c.faces.empty() || c.faces[0] != partialFace ? "full" : "partial")
+                                        << ", text " << c.text.size() << " characters long");
+        ListedFaces = c.faces;
+        std::wstring face = L"untouched";
+        HFONT font = CreateJapaneseFontLike(like, c.text, face);
+        EXPECT_EQ(!c.chosen.empty(), font != nullptr);
+        if (font == nullptr) continue;
+        EXPECT_TRUE(c.chosen == face) << "another face was chosen";
+        EXPECT_TRUE(DrawsText(font, c.text));
+        DeleteObject(font);
+    }
+    ListJapaneseFaces = installedFaces;
 }
 
 TEST(DialogFont, AFontWithoutTheJapaneseGlyphsIsReplacedOnEveryControl) {

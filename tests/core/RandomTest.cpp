@@ -122,9 +122,64 @@ TEST_F(RandomTest, VectorRefreshMatchesScalar) {
             RefreshRandomStateVector(VectorRng);
             ASSERT_EQ(0, std::memcmp(ScalarRng.state, VectorRng.state, sizeof ScalarRng.state));
             ASSERT_EQ(0, std::memcmp(ScalarRng.output, VectorRng.output, sizeof ScalarRng.output));
-            ASSERT_EQ(0, VectorRng.nextIndex);
+            ASSERT_EQ(0u, VectorRng.nextIndex);
             // And both are the textbook generator, not merely each other.
             for (int i = 0; i < RandomStateWords; ++i) ASSERT_EQ(reference.Next(), ScalarRng.output[i]) << "word " << i;
         }
     }
+}
+
+namespace {
+
+// A made-up processor for ReadCpuidLeaf1, set by the table below.
+bool MadeUpHasCpuid = false;
+uint32_t MadeUpLeaf1Edx = 0;
+
+bool MadeUpCpuidLeaf1(uint32_t& edx) {
+    if (!MadeUpHasCpuid) return false;
+    edx = MadeUpLeaf1Edx;
+    return true;
+}
+
+constexpr uint32_t EdxTsc = 1u << 4;
+constexpr uint32_t EdxMmx = 1u << 23;
+constexpr uint32_t EdxSse = 1u << 25;
+constexpr uint32_t EdxSse2 = 1u << 26;
+
+} // namespace
+
+// Seeding picks the refresh from the processor's answer: the SSE2 refresh on
+// a processor without SSE2 would stop the program at its first draw. Either
+// way the words are the same.
+TEST_F(RandomTest, SeedingPicksTheRefreshTheProcessorCanRun) {
+    const struct {
+        const char* processor;
+        bool hasCpuid;
+        uint32_t edx;
+        int32_t useVector;
+    } cases[] = {
+        {"no CPUID (EDX not read)", false, ~0u, 0},
+        {"nothing reported", true, 0, 0},
+        {"MMX only", true, EdxTsc | EdxMmx, 0},
+        {"SSE without SSE2 (Pentium III, Athlon XP)", true, EdxTsc | EdxMmx | EdxSse, 0},
+        {"SSE and SSE2", true, EdxTsc | EdxMmx | EdxSse | EdxSse2, 1},
+        {"SSE2 alone", true, EdxSse2, 1},
+        {"every bit but SSE2", true, ~EdxSse2, 0},
+    };
+    const CpuidLeaf1Function realProcessor = ReadCpuidLeaf1;
+    ReadCpuidLeaf1 = MadeUpCpuidLeaf1;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.processor);
+        MadeUpHasCpuid = c.hasCpuid;
+        MadeUpLeaf1Edx = c.edx;
+        Random.useVector = 1 - c.useVector; // whatever the last seeding chose
+        SeedRandom(4357);
+        EXPECT_EQ(c.useVector, Random.useVector);
+        EXPECT_EQ(0xAAE64AC3u, NextRandom32());
+        for (int i = 1; i < 700; ++i) NextRandom32(); // past the second refresh
+        ReferenceTwister reference(4357);
+        for (int i = 0; i < 700; ++i) reference.Next();
+        EXPECT_EQ(reference.Next(), NextRandom32());
+    }
+    ReadCpuidLeaf1 = realProcessor;
 }
