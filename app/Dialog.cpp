@@ -1,13 +1,20 @@
 #include "app/Dialog.h"
 
-#include "app/DialogFont.h"
+#include "app/ReadableMessageBox.h"
 #include "app/resources/ResourceIds.h"
 
 CDialog* pendingDialog = nullptr;
 
 namespace {
+
 constexpr UINT ShiftJisCodePage = 932;
+
+BOOL CALLBACK CollectControl(HWND control, LPARAM list) {
+    reinterpret_cast<std::vector<HWND>*>(list)->push_back(control);
+    return TRUE;
 }
+
+} // namespace
 
 INT_PTR CALLBACK StaticDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
@@ -40,4 +47,19 @@ void SetWindowShiftJisText(HWND window, const char* text) {
 
 int ShowShiftJisMessageBox(HWND owner, const char* text, const char* title, UINT type) {
     return ReadableMessageBox(owner, WideFromShiftJis(text), WideFromShiftJis(title), type);
+}
+
+std::wstring WindowTextW(HWND window) {
+    int length = GetWindowTextLengthW(window);
+    if (length <= 0) return std::wstring();
+    std::wstring text(size_t(length) + 1, L'\0');
+    length = GetWindowTextW(window, &text[0], length + 1);
+    text.resize(size_t(length > 0 ? length : 0));
+    return text;
+}
+
+std::vector<HWND> ChildWindows(HWND window) {
+    std::vector<HWND> controls;
+    EnumChildWindows(window, CollectControl, reinterpret_cast<LPARAM>(&controls));
+    return controls;
 }

@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 class CDialog {
 public:
@@ -29,6 +30,11 @@ INT_PTR ShowModal(CDialog* dialog, HINSTANCE instance);
 
 // Shift-JIS text as UTF-16, converted with code page 932 on every system.
 std::wstring WideFromShiftJis(const char* text);
+
+// A window's text as UTF-16.
+std::wstring WindowTextW(HWND window);
+// A window's child windows, the controls of a dialog, in creation order.
+std::vector<HWND> ChildWindows(HWND window);
 
 // A window's text, set from Shift-JIS text.
 void SetWindowShiftJisText(HWND window, const char* text);

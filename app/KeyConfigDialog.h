@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/Dialog.h"
+#include "app/CaptionRedraw.h"
 #include "app/DialogFont.h"
 #include "app/KeyBindings.h"
 

@@ -1,7 +1,9 @@
 // The dialog's font choice on real windows: a window with static controls
 // stands in for the dialog, its font set as the dialog manager would.
 #include "app/Dialog.h"
+#include "app/CaptionRedraw.h"
 #include "app/DialogFont.h"
+#include "app/JapaneseFace.h"
 #include "MadeUpFont.h"
 
 #include <gtest/gtest.h>
