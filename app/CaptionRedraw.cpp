@@ -59,7 +59,7 @@ bool CaptionFont::Attach(HWND window) {
     if (!SystemCaptionFont(system)) return false;
     std::wstring caption = WindowTextW(window);
     HFONT systemFont = CreateFontIndirectW(&system);
-    bool draws = systemFont && WindowFontShowsText(window, systemFont, caption);
+    bool draws = systemFont && WindowFontDrawsText(window, systemFont, caption);
     if (systemFont) DeleteObject(systemFont);
     if (draws) return false;
     font_ = CreateJapaneseFontLike(system, caption, face_);

@@ -1,12 +1,13 @@
 // A window's caption drawn again in a Japanese face, for systems whose own
 // caption font shows the caption's Japanese text as boxes.
 //
-// Needed only where the system's caption font has no Japanese glyphs and no
-// font linking supplies them: Wine in a locale other than Japanese (on Linux
-// and handhelds), and Windows of another language without East Asian
-// support. Never under desktop composition (Windows Vista and later with
-// composition on), where drawing over the composed frame would not be seen.
-// Elsewhere Attach finds the system's caption font able and does nothing.
+// Needed only where the system's caption font has no Japanese glyphs: Wine in
+// a locale other than Japanese (on Linux and handhelds), and Windows of
+// another language (there font linking may draw the caption all the same;
+// the redraw then shows the same text in a Japanese face). Never under
+// desktop composition (Windows Vista and later with composition on), where
+// drawing over the composed frame would not be seen. Elsewhere Attach finds
+// the system's caption font able and does nothing.
 #pragma once
 
 #include <windows.h>

@@ -18,7 +18,7 @@ bool DialogFont::MakeDrawable(HWND dialog) {
     if (current == nullptr) current = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     LOGFONTW wanted{};
     if (GetObjectW(current, sizeof wanted, &wanted) == 0) return false;
-    if (WindowFontShowsText(dialog, current, texts)) return false;
+    if (WindowFontDrawsText(dialog, current, texts)) return false;
     std::wstring face;
     HFONT found = CreateJapaneseFontLike(wanted, texts, face); // the template's height and weight
     if (found == nullptr) return false;

@@ -17,16 +17,10 @@
 // and other control characters aside).
 bool FontDrawsText(HDC dc, HFONT font, const std::wstring& text);
 
-// Whether text drawn in the font shows every character: the font has the
-// glyphs, or the system finds them in a linked font. A character drawn as
-// the same picture as a character no font has (a box), or as nothing,
-// is not shown.
-bool FontShowsText(HFONT font, const std::wstring& text);
-
-// Either of the two, for text in a window: a font the glyph test refuses may
-// still show the text through the system's font linking (Windows, and Wine in
-// the Japanese locale, link a Japanese face behind a Latin one).
-bool WindowFontShowsText(HWND window, HFONT font, const std::wstring& text);
+// The same for text in a window, with the window's device context. A font
+// that lacks a glyph is replaced even where the system's font linking would
+// have drawn the character from another face: the Japanese face draws it too.
+bool WindowFontDrawsText(HWND window, HFONT font, const std::wstring& text);
 
 // A font like `like` (its height, weight and style) in the first installed
 // face of the Japanese character set that draws every character of the

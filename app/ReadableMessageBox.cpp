@@ -66,7 +66,7 @@ void AdaptBox(BoxAdaptation& adaptation, HWND box) {
     LOGFONTW like{};
     if (current == nullptr || GetObjectW(current, sizeof like, &like) == 0) return;
     const std::wstring text = WindowTextW(textControl);
-    if (WindowFontShowsText(textControl, current, text)) return;
+    if (WindowFontDrawsText(textControl, current, text)) return;
     std::wstring face;
     adaptation.textFont = CreateJapaneseFontLike(like, text, face);
     if (adaptation.textFont == nullptr) return;

@@ -1,11 +1,11 @@
 // The tool's error box, readable where the system's message font shows
 // Japanese as boxes.
 //
-// Needed only where the system's own fonts have no Japanese glyphs and no
-// font linking supplies them: Wine in a locale other than Japanese, Windows
-// of another language without East Asian support. There the box's caption is
-// drawn again (CaptionRedraw.h) and its text set in a Japanese face, the box
-// widened to fit it; everywhere else the box is the system's, untouched.
+// Needed only where the system's own fonts have no Japanese glyphs: Wine in
+// a locale other than Japanese, Windows of another language. There the box's
+// caption is drawn again (CaptionRedraw.h) and its text set in a Japanese
+// face, the box widened to fit it; everywhere else the box is the system's,
+// untouched.
 #pragma once
 
 #include <windows.h>
