@@ -154,11 +154,9 @@ TEST_F(ApiLockTest, OwnerNestsAndReleasesAfterAsManyLeaves) {
         EXPECT_EQ(0, ApiLock.waitCount);
     }
 
-    // The first entry created the guard and one event per queue place.
+    // The first entry created the guard; with nobody waiting, no event.
     EXPECT_EQ(1, ApiLock.initialised);
-    std::set<HANDLE> events = AllEvents();
-    EXPECT_EQ(size_t(ApiLockQueueSize), events.size());
-    EXPECT_EQ(0u, events.count(nullptr));
+    EXPECT_EQ(std::set<HANDLE>{nullptr}, AllEvents());
 }
 
 TEST_F(ApiLockTest, WaitersGetTheLockInArrivalOrder) {
@@ -167,7 +165,6 @@ TEST_F(ApiLockTest, WaitersGetTheLockInArrivalOrder) {
         Reset();
         order.clear();
         EnterApiLock();
-        const std::set<HANDLE> events = AllEvents();
 
         std::vector<std::unique_ptr<Holder>> holders;
         std::vector<DWORD> ids;
@@ -183,6 +180,12 @@ TEST_F(ApiLockTest, WaitersGetTheLockInArrivalOrder) {
             EXPECT_EQ(ids[i], view.waiters[i].threadId);
             ownEvents.push_back(view.waiters[i].event);
         }
+        // One event for each place the queue reached, no more.
+        const std::set<HANDLE> events = AllEvents();
+        std::set<HANDLE> expectedEvents(ownEvents.begin(), ownEvents.end());
+        expectedEvents.insert(nullptr);
+        EXPECT_EQ(expectedEvents, events);
+        EXPECT_EQ(size_t(waiterCount) + 1, events.size());
         LeaveApiLock();
 
         for (int owner = 0; owner < waiterCount; ++owner) {
@@ -307,9 +310,23 @@ TEST_F(ApiLockTest, FullQueuePollsUntilAPlaceIsFree) {
 }
 
 TEST_F(ApiLockTest, DestroyClosesEventsAndNextEntryCreatesFreshOnes) {
+    // Two waiters queue: the two places they reached get an event each.
     EnterApiLock();
-    LeaveApiLock();
+    {
+        Holder first, second;
+        first.Start('1', [this](char who) { Record(who); });
+        ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; }));
+        second.Start('2', [this](char who) { Record(who); });
+        ASSERT_TRUE(WaitUntil([] { return WaitCount() == 2; }));
+        first.release = true;
+        second.release = true;
+        LeaveApiLock();
+        ASSERT_TRUE(first.thread->Join());
+        ASSERT_TRUE(second.thread->Join());
+    }
     std::set<HANDLE> oldEvents = AllEvents();
+    oldEvents.erase(nullptr);
+    EXPECT_EQ(2u, oldEvents.size());
 
     DestroyApiLock();
     EXPECT_EQ(0, ApiLock.initialised);
@@ -325,18 +342,19 @@ TEST_F(ApiLockTest, DestroyClosesEventsAndNextEntryCreatesFreshOnes) {
 
     EnterApiLock();
     EXPECT_EQ(1, ApiLock.initialised);
-    std::set<HANDLE> events = AllEvents();
-    EXPECT_EQ(size_t(ApiLockQueueSize), events.size());
-    EXPECT_EQ(0u, events.count(nullptr));
-    for (HANDLE event : events) ASSERT_FALSE(IsSignalled(event));
+    EXPECT_EQ(std::set<HANDLE>{nullptr}, AllEvents());
 
-    // The new events and guard carry a hand-over.
+    // A fresh event and the new guard carry a hand-over.
     Holder waiter;
     waiter.Start('W', [this](char who) { Record(who); });
     ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; }));
+    HANDLE fresh = ReadQueue().waiters[0].event;
+    ASSERT_NE(nullptr, fresh);
     LeaveApiLock();
     ASSERT_TRUE(WaitUntil([&] { return waiter.owns.load(); }));
     waiter.release = true;
     ASSERT_TRUE(waiter.thread->Join());
-    EXPECT_EQ("W", Order());
+    EXPECT_EQ("12W", Order());
+    EXPECT_FALSE(IsSignalled(fresh));
+    EXPECT_EQ((std::set<HANDLE>{nullptr, fresh}), AllEvents()) << "the place keeps its event for the next waiter";
 }
