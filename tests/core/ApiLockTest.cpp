@@ -358,3 +358,49 @@ TEST_F(ApiLockTest, DestroyClosesEventsAndNextEntryCreatesFreshOnes) {
     EXPECT_FALSE(IsSignalled(fresh));
     EXPECT_EQ((std::set<HANDLE>{nullptr, fresh}), AllEvents()) << "the place keeps its event for the next waiter";
 }
+
+// Threads that contend all the time: the places' events are made on the
+// way, while other threads queue at the same places, and every place keeps
+// exactly one event of its own.
+TEST_F(ApiLockTest, ContendingThreadsShareOutThePlacesEventsOnTheWay) {
+    constexpr int Threads = 8;
+    constexpr int Rounds = 100;
+    std::atomic<int> inside{0}, overlaps{0}, ready{0};
+    std::atomic<bool> go{false};
+    int entries = 0; // written only under the lock
+    {
+        std::vector<std::unique_ptr<TestThread>> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back(new TestThread([&] {
+                ++ready;
+                while (!go) SwitchToThread();
+                for (int round = 0; round < Rounds; ++round) {
+                    EnterApiLock();
+                    if (inside.fetch_add(1) != 0) ++overlaps;
+                    ++entries;
+                    SwitchToThread(); // the owner lets the others queue up
+                    inside.fetch_sub(1);
+                    LeaveApiLock();
+                }
+            }));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return ready == Threads; }));
+        go = true;
+        for (auto& thread : threads) ASSERT_TRUE(thread->Join());
+    }
+    EXPECT_EQ(0, overlaps.load());
+    EXPECT_EQ(Threads * Rounds, entries);
+    EXPECT_EQ(0, ApiLock.locked);
+    EXPECT_EQ(0, ApiLock.waitCount);
+
+    // At most one place per thread (a released lock waits for its woken head
+    // while all of them queue); each event in one place only.
+    int made = 0;
+    for (const ApiLockWaiter& waiter : ApiLock.waiters) made += waiter.event != nullptr ? 1 : 0;
+    std::set<HANDLE> events = AllEvents();
+    events.erase(nullptr);
+    EXPECT_EQ(size_t(made), events.size());
+    EXPECT_GT(made, 0) << "the threads never queued";
+    EXPECT_LE(made, Threads);
+    for (HANDLE event : events) EXPECT_FALSE(IsSignalled(event));
+}
