@@ -40,7 +40,15 @@ void FreeResidentBlock() {
     ResidentBlock = nullptr;
 }
 
-REGISTER_BENCH("TrackedAlloc+TrackedFree 64 B", "HeapAlloc+HeapFree 64 B", TrackedAllocFree, HeapAllocFree, 1.3,
-               false, KeepOneBlockLive, FreeResidentBlock);
+// The target differs by build: the 64-bit HeapAlloc is faster, while the
+// allocator's lock costs the same per operation, so its floor there is about
+// 1.5x.
+#if defined(_WIN64)
+REGISTER_BENCH("TrackedAlloc+TrackedFree 64 B (64-bit: 1.6x)", "HeapAlloc+HeapFree 64 B", TrackedAllocFree,
+               HeapAllocFree, 1.6, false, KeepOneBlockLive, FreeResidentBlock);
+#else
+REGISTER_BENCH("TrackedAlloc+TrackedFree 64 B (32-bit: 1.3x)", "HeapAlloc+HeapFree 64 B", TrackedAllocFree,
+               HeapAllocFree, 1.3, false, KeepOneBlockLive, FreeResidentBlock);
+#endif
 
 } // namespace

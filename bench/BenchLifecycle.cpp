@@ -1,9 +1,9 @@
 // The runtime's lifecycle in host-window mode, the key configuration tool's
 // case: the per-tick PumpMessages against the cheapest call an application's
 // own loop makes each tick (an empty PeekMessageA), with the heap allocations
-// a tick makes; and a whole start and shutdown, with the two waits the
-// start-up must make (processor clock estimate, timer precision test) shown
-// beside the rest.
+// a tick makes; and a whole start and shutdown, the start-up split into its
+// large steps: the two waits it must make (processor clock estimate, timer
+// precision test), the API lock, input, sound and the rest.
 #include "Bench.h"
 
 #include "runtime/Runtime.h"
@@ -107,23 +107,30 @@ double Milliseconds(int64_t startCount) {
 }
 
 void ReportStartupCycle(int cycle) {
-    StartupWaits.clockEstimateSeconds = 0;
-    StartupWaits.precisionTestSeconds = 0;
+    StartupSteps = StartupStepTimes{};
     int64_t started = ReadPerformanceCounter();
     int result = StartOnHost();
     double startupMs = Milliseconds(started);
     LibraryShutdown();
     double totalMs = Milliseconds(started);
 
-    double clockMs = StartupWaits.clockEstimateSeconds * 1000.0;
-    double precisionMs = StartupWaits.precisionTestSeconds * 1000.0;
-    double restMs = totalMs - clockMs - precisionMs;
+    const struct {
+        const char* name;
+        double ms;
+    } steps[] = {
+        {"clock estimate", StartupSteps.clockEstimateSeconds * 1000.0},
+        {"API lock", StartupSteps.apiLockSeconds * 1000.0},
+        {"input", StartupSteps.inputSeconds * 1000.0},
+        {"sound", StartupSteps.soundSeconds * 1000.0},
+        {"timer precision test", StartupSteps.precisionTestSeconds * 1000.0},
+    };
+    double restMs = startupMs;
+    for (const auto& step : steps) restMs -= step.ms;
     std::printf("LibraryStartup+LibraryShutdown (host window) #%d: %s, total %.2f ms (start-up %.2f ms, "
-                "shutdown %.2f ms): clock estimate %.2f ms (%.1f%%), timer precision test %.2f ms (%.1f%%), "
-                "everything else %.2f ms (%.1f%%)\n",
-                cycle, result == 0 ? "started" : "REFUSED", totalMs, startupMs, totalMs - startupMs, clockMs,
-                100.0 * clockMs / totalMs, precisionMs, 100.0 * precisionMs / totalMs, restMs,
-                100.0 * restMs / totalMs);
+                "shutdown %.2f ms)\n  start-up by step:",
+                cycle, result == 0 ? "started" : "REFUSED", totalMs, startupMs, totalMs - startupMs);
+    for (const auto& step : steps) std::printf(" %s %.2f ms (%.1f%%),", step.name, step.ms, 100.0 * step.ms / startupMs);
+    std::printf(" the rest %.2f ms (%.1f%%)\n", restMs, 100.0 * restMs / startupMs);
 }
 
 void ReportStartupShutdown() {

@@ -31,4 +31,4 @@ void DrawStandard(uint32_t iterations) {
 
 } // namespace
 
-REGISTER_BENCH("NextRandom32", "std::mt19937", DrawRuntime, DrawStandard, 1.0, true, SeedBoth, nullptr);
+REGISTER_BENCH("NextRandom32", "std::mt19937", DrawRuntime, DrawStandard, 1.2, true, SeedBoth, nullptr);

@@ -16,9 +16,10 @@ enum class Decision { Take, Queue };
 
 void CreateApiLock() {
     // Not guarded against two first callers at once: the first entry-point
-    // call is made while no other thread uses the runtime.
+    // call is made while no other thread uses the runtime. The places' events
+    // are made as the queue first reaches them: a program that never
+    // contends for the lock makes none.
     ApiLock.initialised = 1;
-    for (ApiLockWaiter& waiter : ApiLock.waiters) waiter.event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ApiLock.guard = 0;
 }
 
@@ -74,12 +75,16 @@ void ReleaseApiLockGuard() {
 void EnterApiLock() {
     if (!ApiLock.initialised) CreateApiLock();
     DWORD self = GetCurrentThreadId();
+    // An event made for a place that had none, made outside the guard; it
+    // is given to the place at the next look if that place still needs it.
+    HANDLE spareEvent = nullptr;
     for (;;) {
         AcquireApiLockGuard();
         Decision decision = Decide(self);
         if (decision == Decision::Take) {
             TakeLock(self);
             ReleaseApiLockGuard();
+            if (spareEvent) CloseHandle(spareEvent);
             return;
         }
         if (ApiLock.waitCount >= ApiLockQueueSize) {
@@ -89,10 +94,26 @@ void EnterApiLock() {
             continue;
         }
         ApiLockWaiter& place = ApiLock.waiters[ApiLock.waitCount];
+        if (place.event == nullptr) {
+            if (spareEvent == nullptr) {
+                // The guard is a spin lock: no call into the system under it.
+                ReleaseApiLockGuard();
+                spareEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+                // Without an event to sleep on, poll as a full queue does.
+                if (spareEvent == nullptr) Sleep(1);
+                continue;
+            }
+            place.event = spareEvent;
+            spareEvent = nullptr;
+        }
         place.threadId = self;
         HANDLE event = place.event;
         ++ApiLock.waitCount;
         ReleaseApiLockGuard();
+        if (spareEvent) {
+            CloseHandle(spareEvent);
+            spareEvent = nullptr;
+        }
         // The event may move to another place while we sleep, but it stays
         // with our thread id, so it is still ours to reset.
         WaitForSingleObject(event, INFINITE);

@@ -11,7 +11,7 @@ constexpr int ApiLockQueueSize = 4096;
 // thread: it moves forward with the entry as the queue advances.
 struct ApiLockWaiter {
     DWORD threadId;  // waiting thread, 0 when the place is free
-    HANDLE event;    // manual-reset, unnamed; created on first use
+    HANDLE event;    // manual-reset, unnamed; made when a waiter first queues here
 };
 
 struct ApiLockState {
@@ -19,7 +19,7 @@ struct ApiLockState {
     int32_t locked;                          // 1 while some thread owns the lock
     DWORD owner;                             // owner, or last owner; -1 once fully released
     ApiLockWaiter waiters[ApiLockQueueSize]; // the wait queue, entry 0 is the head
-    int32_t initialised;                     // 1 once the events and the guard exist
+    int32_t initialised;                     // 1 once the guard exists (and the events made so far)
     int32_t waitCount;                       // queued waiters, 0..4096
     volatile LONG guard;                     // 1 while a thread does the bookkeeping; protects every field above
 };

@@ -13,7 +13,7 @@
 #include <x86intrin.h>
 
 ClockState Clock;
-StartupWaitTimes StartupWaits;
+StartupStepTimes StartupSteps;
 
 static_assert(sizeof(TIMECAPS) == 8, "TIMECAPS is 8 bytes");
 
@@ -164,7 +164,7 @@ void TimerPrecisionTest() {
     int64_t started = ReadPerformanceCounter();
     LogWrite("タイマーの精度を検査します\n");
     LogPrecisionVerdict(RunPrecisionContest());
-    StartupWaits.precisionTestSeconds = SecondsSinceCounter(started);
+    StartupSteps.precisionTestSeconds = SecondsSinceCounter(started);
 }
 
 unsigned TimerPeriodMin() {

@@ -42,14 +42,18 @@ inline bool PreferMultimediaTimer(int multimediaUpdates, int counterUpdates) {
     return multimediaUpdates > counterUpdates;
 }
 
-// How long the last start-up spent in its two required waits, in seconds:
-// the processor clock estimate and the timer precision test. Read by the
-// benchmark; two counter reads per wait.
-struct StartupWaitTimes {
+// How long the last start-up spent in its large steps, in seconds: the two
+// required waits (processor clock estimate, timer precision test), the
+// creation of the API lock, the input start and the sound start. Read by the
+// benchmark; two counter reads per step.
+struct StartupStepTimes {
     double clockEstimateSeconds;
     double precisionTestSeconds;
+    double apiLockSeconds;
+    double inputSeconds;
+    double soundSeconds;
 };
-extern StartupWaitTimes StartupWaits;
+extern StartupStepTimes StartupSteps;
 // Seconds since a QueryPerformanceCounter value, for the waits above.
 double SecondsSinceCounter(int64_t startCount);
 int64_t ReadPerformanceCounter();

@@ -141,7 +141,7 @@ void EstimateProcessorClock() {
     uint32_t megahertz = uint32_t(double(ticks) / 100000.0);
     Environment.TscTicksPerSecond = ticks * 10;
     LogPrintf("ＣＰＵ動作速度：大体%.2fGHz", double(megahertz) / 1000.0);
-    StartupWaits.clockEstimateSeconds = SecondsSinceCounter(started);
+    StartupSteps.clockEstimateSeconds = SecondsSinceCounter(started);
 }
 
 void LogVendorWord(uint32_t word) {

@@ -13,6 +13,7 @@
 #include "runtime/core/Clock.h"
 #include "runtime/core/Environment.h"
 #include "runtime/core/Format.h"
+#include "runtime/core/StartupWarmUp.h"
 #include "runtime/core/Subsystems.h"
 #include "runtime/diag/Log.h"
 #include "runtime/diag/TrackedAlloc.h"
@@ -96,10 +97,14 @@ void EndCom() {
     Lifecycle.ComInitialised = 0;
 }
 
-// The clocks and the machine's description, then COM.
+// The clocks and the machine's description, then COM. The description
+// includes the processor clock estimate's busy wait, during which the
+// libraries of the input and sound start-ups are loaded beside it.
 void PrepareEnvironment() {
     ProbePerformanceCounter();
+    BeginStartupWarmUp();
     ReportEnvironment();
+    EndStartupWarmUp();
     InstallStreamTables();
     // The graphics drawing callback is reset here; this build draws nothing.
     StartCom();
@@ -110,9 +115,14 @@ int StartSubsystems() {
     if (StartWindow() != 0) return -1;
     progress.windowStarted = true;
     progress.inputReached = true;
-    if (StartInput() != 0) return -1;
+    int64_t stepStarted = ReadPerformanceCounter();
+    int input = StartInput();
+    StartupSteps.inputSeconds = SecondsSinceCounter(stepStarted);
+    if (input != 0) return -1;
     progress.soundReached = true;
+    stepStarted = ReadPerformanceCounter();
     StartSoundDevice(); // a machine without sound still runs
+    StartupSteps.soundSeconds = SecondsSinceCounter(stepStarted);
     if (Lifecycle.DrawingDisabled == 1) return 0;
     progress.graphicsReached = true;
     return StartGraphics() < 0 ? -1 : 0;
@@ -157,7 +167,10 @@ int RunStartupSequence() {
     PrepareFilesAndLog();
     if (DesktopRefused()) return FailStartup();
     PrepareEnvironment();
-    if (StartSubsystems() != 0) return FailStartup();
+    int started = StartSubsystems();
+    // The subsystems hold their own libraries now.
+    ReleaseStartupWarmUp();
+    if (started != 0) return FailStartup();
     InitCharacterCodeBuffers();
     Lifecycle.LibraryStarted = 1;
     Lifecycle.StartupProgress = StartProgress{};
@@ -227,7 +240,9 @@ int SetHostWindow(HWND window) {
 
 int LibraryStartup() {
     if (Lifecycle.LibraryStarted == 1) return 0;
+    int64_t lockStarted = ReadPerformanceCounter();
     EnterApiLock();
+    StartupSteps.apiLockSeconds = SecondsSinceCounter(lockStarted);
     int result = RunStartupSequence();
     LeaveApiLock();
     return result;

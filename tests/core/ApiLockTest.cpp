@@ -154,11 +154,9 @@ TEST_F(ApiLockTest, OwnerNestsAndReleasesAfterAsManyLeaves) {
         EXPECT_EQ(0, ApiLock.waitCount);
     }
 
-    // The first entry created the guard and one event per queue place.
+    // The first entry created the guard; with nobody waiting, no event.
     EXPECT_EQ(1, ApiLock.initialised);
-    std::set<HANDLE> events = AllEvents();
-    EXPECT_EQ(size_t(ApiLockQueueSize), events.size());
-    EXPECT_EQ(0u, events.count(nullptr));
+    EXPECT_EQ(std::set<HANDLE>{nullptr}, AllEvents());
 }
 
 TEST_F(ApiLockTest, WaitersGetTheLockInArrivalOrder) {
@@ -167,7 +165,6 @@ TEST_F(ApiLockTest, WaitersGetTheLockInArrivalOrder) {
         Reset();
         order.clear();
         EnterApiLock();
-        const std::set<HANDLE> events = AllEvents();
 
         std::vector<std::unique_ptr<Holder>> holders;
         std::vector<DWORD> ids;
@@ -183,6 +180,12 @@ TEST_F(ApiLockTest, WaitersGetTheLockInArrivalOrder) {
             EXPECT_EQ(ids[i], view.waiters[i].threadId);
             ownEvents.push_back(view.waiters[i].event);
         }
+        // One event for each place the queue reached, no more.
+        const std::set<HANDLE> events = AllEvents();
+        std::set<HANDLE> expectedEvents(ownEvents.begin(), ownEvents.end());
+        expectedEvents.insert(nullptr);
+        EXPECT_EQ(expectedEvents, events);
+        EXPECT_EQ(size_t(waiterCount) + 1, events.size());
         LeaveApiLock();
 
         for (int owner = 0; owner < waiterCount; ++owner) {
@@ -307,9 +310,23 @@ TEST_F(ApiLockTest, FullQueuePollsUntilAPlaceIsFree) {
 }
 
 TEST_F(ApiLockTest, DestroyClosesEventsAndNextEntryCreatesFreshOnes) {
+    // Two waiters queue: the two places they reached get an event each.
     EnterApiLock();
-    LeaveApiLock();
+    {
+        Holder first, second;
+        first.Start('1', [this](char who) { Record(who); });
+        ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; }));
+        second.Start('2', [this](char who) { Record(who); });
+        ASSERT_TRUE(WaitUntil([] { return WaitCount() == 2; }));
+        first.release = true;
+        second.release = true;
+        LeaveApiLock();
+        ASSERT_TRUE(first.thread->Join());
+        ASSERT_TRUE(second.thread->Join());
+    }
     std::set<HANDLE> oldEvents = AllEvents();
+    oldEvents.erase(nullptr);
+    EXPECT_EQ(2u, oldEvents.size());
 
     DestroyApiLock();
     EXPECT_EQ(0, ApiLock.initialised);
@@ -325,18 +342,65 @@ TEST_F(ApiLockTest, DestroyClosesEventsAndNextEntryCreatesFreshOnes) {
 
     EnterApiLock();
     EXPECT_EQ(1, ApiLock.initialised);
-    std::set<HANDLE> events = AllEvents();
-    EXPECT_EQ(size_t(ApiLockQueueSize), events.size());
-    EXPECT_EQ(0u, events.count(nullptr));
-    for (HANDLE event : events) ASSERT_FALSE(IsSignalled(event));
+    EXPECT_EQ(std::set<HANDLE>{nullptr}, AllEvents());
 
-    // The new events and guard carry a hand-over.
+    // A fresh event and the new guard carry a hand-over.
     Holder waiter;
     waiter.Start('W', [this](char who) { Record(who); });
     ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; }));
+    HANDLE fresh = ReadQueue().waiters[0].event;
+    ASSERT_NE(nullptr, fresh);
     LeaveApiLock();
     ASSERT_TRUE(WaitUntil([&] { return waiter.owns.load(); }));
     waiter.release = true;
     ASSERT_TRUE(waiter.thread->Join());
-    EXPECT_EQ("W", Order());
+    EXPECT_EQ("12W", Order());
+    EXPECT_FALSE(IsSignalled(fresh));
+    EXPECT_EQ((std::set<HANDLE>{nullptr, fresh}), AllEvents()) << "the place keeps its event for the next waiter";
+}
+
+// Threads that contend all the time: the places' events are made on the
+// way, while other threads queue at the same places, and every place keeps
+// exactly one event of its own.
+TEST_F(ApiLockTest, ContendingThreadsShareOutThePlacesEventsOnTheWay) {
+    constexpr int Threads = 8;
+    constexpr int Rounds = 100;
+    std::atomic<int> inside{0}, overlaps{0}, ready{0};
+    std::atomic<bool> go{false};
+    int entries = 0; // written only under the lock
+    {
+        std::vector<std::unique_ptr<TestThread>> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back(new TestThread([&] {
+                ++ready;
+                while (!go) SwitchToThread();
+                for (int round = 0; round < Rounds; ++round) {
+                    EnterApiLock();
+                    if (inside.fetch_add(1) != 0) ++overlaps;
+                    ++entries;
+                    SwitchToThread(); // the owner lets the others queue up
+                    inside.fetch_sub(1);
+                    LeaveApiLock();
+                }
+            }));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return ready == Threads; }));
+        go = true;
+        for (auto& thread : threads) ASSERT_TRUE(thread->Join());
+    }
+    EXPECT_EQ(0, overlaps.load());
+    EXPECT_EQ(Threads * Rounds, entries);
+    EXPECT_EQ(0, ApiLock.locked);
+    EXPECT_EQ(0, ApiLock.waitCount);
+
+    // At most one place per thread (a released lock waits for its woken head
+    // while all of them queue); each event in one place only.
+    int made = 0;
+    for (const ApiLockWaiter& waiter : ApiLock.waiters) made += waiter.event != nullptr ? 1 : 0;
+    std::set<HANDLE> events = AllEvents();
+    events.erase(nullptr);
+    EXPECT_EQ(size_t(made), events.size());
+    EXPECT_GT(made, 0) << "the threads never queued";
+    EXPECT_LE(made, Threads);
+    for (HANDLE event : events) EXPECT_FALSE(IsSignalled(event));
 }

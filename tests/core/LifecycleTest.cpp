@@ -489,3 +489,104 @@ TEST(FatalStopTest, FormattedMessageIsCutToItsBuffer) {
 }
 
 } // namespace
+
+// ---- The log of the tool's start-up, watched from outside -------------------------
+
+// The key configuration tool's road: a host window, drawing off, no log
+// file, a start, a few ticks and the shutdown.
+CHILD_SCENARIO(HostWindowStartAndShutdown) {
+    RegisterPlainClass(HostClassName);
+    HWND host = CreatePlainWindow(HostClassName, 300, 200);
+    SetDrawingDisabled(1);
+    SetLogOutput(0);
+    SetHostWindow(host);
+    if (LibraryStartup() != 0) return ScenarioStartFailed;
+    for (int tick = 0; tick < 3; ++tick) PumpMessages();
+    LibraryShutdown();
+    DestroyWindow(host);
+    return 0;
+}
+
+// The tool's start-up and shutdown log, text by text. Texts whose content
+// depends on the machine (the Windows version, the processor, the memory,
+// the timer counts, the devices found) are matched by their fixed start or
+// not listed; every listed text must come exactly in this order, none
+// missing, none doubled, none moved: work done beside the start-up's own
+// steps must leave the log as the steps write it.
+struct LoggedText {
+    const char* text;
+    bool wholeText; // false: the text starts with it
+};
+
+const LoggedText HostWindowStartupLog[] = {
+    {"ChangeWindowMode実行 \r\n", true},
+    {"ウインドウモードフラグが立てられました\r\n", true},
+    {"システムの情報を出力します\r\n", true},
+    {"ＫＯＴＯライブラリ Ver3.03\r\n", true},
+    {"ＯＳ  ", true},
+    {"Windows", false},
+    {"ＣＰＵ動作速度：大体", false},
+    {"ＣＰＵベンダ：", true},
+    {"\r\n", true},
+    {"ＣＰＵ名：", false},
+    {"ＣＯＭの初期化... ", true},
+    {"成功しました\r\n", true},
+    {"メモリ総量:", false},
+    {"タイマーの精度を検査します\r\n", true},
+    {"精度結果 更新回数 マルチメディアタイマー：", false},
+    {" ", true},
+    {" ", true},
+    {"ソフトの二重起動検査... ", true},
+    {"二重起動はされていませんでした\r\n", true},
+    {"ＩＭＥを無効にしました\r\n", true},
+    {"DirectInput関係初期化処理\r\n", true},
+    {"DirectInput7 の取得中... ", true},
+    {"成功\r\n", true},
+    {"引き続き初期化処理... ", true},
+    {"初期化成功\r\n", true},
+    {"ジョイパッドの初期化... \r\n", true},
+    {"ジョイパッドの初期化は正常に終了しました\r\n", true},
+    {"マウスデバイスの初期化... ", true},
+    {"初期化成功\r\n", true},
+    {"キーボードデバイスの初期化... ", true},
+    {"初期化成功\r\n", true},
+    {"DirectInput 関連の初期化は正常に終了しました\r\n", true},
+    {"DirectSound の初期化を行います\r\n", true},
+    {"DirectSound インターフェースの取得を行います....  ", true},
+    {"成功\r\n", true},
+    {"引き続きインターフェースの初期化処理... ", true},
+    {"成功\r\n", true},
+    {"DirectSound デバイスを列挙します\r\n", true},
+    {"利用可能サンプリング精度\r\n", true},
+    {"利用可能チャンネル\r\n", true},
+    {"DirectSound の初期化は正常に終了しました\r\n", true},
+    {"文字コードバッファの初期化を行います... ", true},
+    {"完了しました\r\n", true},
+    {"DirectInput 関連の終了処理... 完了\r\n", true},
+    {"DirectSound の終了処理は正常に終了しました\r\n", true},
+    {"ＣＯＭを終了... 完了\r\n", true},
+    {"\r\n", true},
+    {"Alloc memory dump\r\n", true},
+    {"\tTotal size:", false},
+    {"\r\n", true},
+};
+
+bool Matches(const LoggedText& expected, const std::string& text) {
+    return expected.wholeText ? text == expected.text : text.compare(0, std::strlen(expected.text), expected.text) == 0;
+}
+
+TEST(StartupLogTest, TheToolsStartupLogsItsTextsInTheirOrder) {
+    DebugCaptureResult result = RunChildScenarioUnderDebugger("HostWindowStartAndShutdown");
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(0, result.exitCode);
+    std::vector<std::string> listed, expected;
+    for (const LoggedText& entry : HostWindowStartupLog) expected.push_back(entry.text);
+    for (const std::string& text : result.texts) {
+        for (const LoggedText& entry : HostWindowStartupLog) {
+            if (!Matches(entry, text)) continue;
+            listed.push_back(entry.text);
+            break;
+        }
+    }
+    EXPECT_EQ(expected, listed);
+}

@@ -90,33 +90,30 @@ HRESULT CreateJoypadDevice(const SharedJoypadBlock& block, LPUNKNOWN outer, DWOR
     return CreateVirtualJoypadDevice(version, iid, device);
 }
 
-// Loads the real DirectInput library and creates its object; the library
-// stays loaded while the object lives.
+// Loads the real DirectInput library and creates its object. The library is
+// never freed: COM keeps a real server's library loaded after its objects
+// are released, and freeing it here would stop DirectInput's own thread
+// inside the runtime's StopInput, half a second under Wine that a run with
+// the real server never waits.
 template <class Real>
 HRESULT CreateRealDirectInput(const char* library, const char* entry, HINSTANCE instance, DWORD version,
-                              REFIID iid, HMODULE& module, Real*& real) {
+                              REFIID iid, Real*& real) {
     using CreateEntry = HRESULT(WINAPI*)(HINSTANCE, DWORD, REFIID, LPVOID*, LPUNKNOWN);
-    module = LoadLibraryA(library);
+    HMODULE module = LoadLibraryA(library);
     if (!module) return DIERR_GENERIC;
     auto create = reinterpret_cast<CreateEntry>(reinterpret_cast<void*>(GetProcAddress(module, entry)));
     HRESULT result = create ? create(instance, version, iid, reinterpret_cast<void**>(&real), nullptr)
                             : DIERR_GENERIC;
-    if (FAILED(result)) {
-        real = nullptr;
-        FreeLibrary(module);
-        module = nullptr;
-    }
+    if (FAILED(result)) real = nullptr;
     return result;
 }
 
-// What the two generations' objects keep: the real object and its library.
+// What the two generations' objects keep: the real object.
 template <class Real>
 struct RealDirectInput {
     Real* real = nullptr;
-    HMODULE module = nullptr;
     ~RealDirectInput() {
         if (real) real->Release();
-        if (module) FreeLibrary(module);
     }
 };
 
@@ -144,7 +141,7 @@ public:
         if (real_.real) return DI_OK;
         version_ = version;
         return CreateRealDirectInput("dinput.dll", "DirectInputCreateEx", instance, version, IID_IDirectInput7A,
-                                     real_.module, real_.real);
+                                     real_.real);
     }
     STDMETHODIMP FindDevice(REFGUID guid, LPCSTR name, LPGUID instance) override {
         return real_.real ? real_.real->FindDevice(guid, name, instance) : DIERR_NOTINITIALIZED;
@@ -193,7 +190,7 @@ public:
     STDMETHODIMP Initialize(HINSTANCE instance, DWORD version) override {
         if (real_.real) return DI_OK;
         return CreateRealDirectInput("dinput8.dll", "DirectInput8Create", instance, version, IID_IDirectInput8A,
-                                     real_.module, real_.real);
+                                     real_.real);
     }
     STDMETHODIMP FindDevice(REFGUID guid, LPCSTR name, LPGUID instance) override {
         return real_.real ? real_.real->FindDevice(guid, name, instance) : DIERR_NOTINITIALIZED;
