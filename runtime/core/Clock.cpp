@@ -1,12 +1,10 @@
-// The millisecond and microsecond clocks, the performance counter probe, the
-// contest that picks the microsecond source, and the multimedia timer
-// resolution held while the runtime runs.
+// The millisecond and microsecond clocks, the performance counter probe, and
+// the multimedia timer resolution held while the runtime runs.
 #include "runtime/core/Clock.h"
 
 #include "runtime/core/Environment.h"
-#include "runtime/core/Lifecycle.h"
 #include "runtime/diag/Log.h"
-#include "runtime/window/Window.h"
+#include "runtime/state/LifecycleState.h"
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -20,11 +18,6 @@ static_assert(sizeof(TIMECAPS) == 8, "TIMECAPS is 8 bytes");
 namespace {
 
 constexpr uint64_t MicrosecondsPerSecond = 1000000;
-
-// The contest ends at whichever limit comes first: enough observed changes
-// of either timer to tell them apart, or a second of multimedia-timer time.
-constexpr int PrecisionTestUpdateLimit = 60;
-constexpr uint32_t PrecisionTestTimeLimitMs = 1000;
 
 struct Product128 {
     uint64_t high;
@@ -77,50 +70,6 @@ bool TscRuleApplies(int useCpuCounter) {
     return useCpuCounter == 1 && Environment.CpuHasTsc == 1 && Lifecycle.LibraryStarted == 1;
 }
 
-struct PrecisionCounts {
-    int multimedia;
-    int counter;
-};
-
-// Counts how often each timer is seen to change while the message queue is
-// kept alive between reads.
-PrecisionCounts RunPrecisionContest() {
-    PrecisionCounts counts = {0, 0};
-    DWORD lastMultimedia = timeGetTime();
-    int64_t lastCounter = ReadPerformanceCounter();
-    DWORD start = timeGetTime();
-    if (MessageTick() != 0) return counts;
-    while (counts.multimedia < PrecisionTestUpdateLimit && counts.counter < PrecisionTestUpdateLimit &&
-           timeGetTime() - start < PrecisionTestTimeLimitMs) {
-        int64_t counter = ReadPerformanceCounter();
-        if (counter != lastCounter) {
-            ++counts.counter;
-            lastCounter = counter;
-        }
-        DWORD multimedia = timeGetTime();
-        if (multimedia != lastMultimedia) {
-            ++counts.multimedia;
-            lastMultimedia = multimedia;
-        }
-        if (MessageTick() != 0) break;
-    }
-    return counts;
-}
-
-void LogPrecisionVerdict(const PrecisionCounts& counts) {
-    LogPrintf("精度結果 更新回数 マルチメディアタイマー：%d  パフォーマンスカウンター：%d", counts.multimedia,
-              counts.counter);
-    LogWrite(" ");
-    if (PreferMultimediaTimer(counts.multimedia, counts.counter)) {
-        LogPrintf("マルチメディアタイマーを使用します タイマー分解能 : %d.00 ms ", int(TimerPeriodMin()));
-        Clock.UsePerformanceCounter = 0;
-    } else {
-        LogPrintf("パフォーマンスカウンターを使用します タイマー分解能 : %lf KHz ",
-                  double(Clock.PerformanceFrequency) / 1000.0);
-    }
-    LogWrite(" ");
-}
-
 } // namespace
 
 uint64_t MulDiv64(uint64_t value, uint64_t multiplier, uint64_t divisor) {
@@ -157,14 +106,6 @@ void ProbePerformanceCounter() {
     if (!QueryPerformanceFrequency(&frequency)) frequency.QuadPart = 0;
     Clock.PerformanceFrequency = uint64_t(frequency.QuadPart);
     Clock.UsePerformanceCounter = Clock.PerformanceFrequency != 0 ? 1 : 0;
-}
-
-void TimerPrecisionTest() {
-    if (Clock.UsePerformanceCounter != 1) return;
-    int64_t started = ReadPerformanceCounter();
-    LogWrite("タイマーの精度を検査します\n");
-    LogPrecisionVerdict(RunPrecisionContest());
-    StartupSteps.precisionTestSeconds = SecondsSinceCounter(started);
 }
 
 unsigned TimerPeriodMin() {

@@ -33,9 +33,6 @@ uint64_t NowMicroseconds(int useCpuCounter);
 // QueryPerformanceFrequency into PerformanceFrequency; UsePerformanceCounter
 // = 1 unless it is 0.
 void ProbePerformanceCounter();
-// The contest between the multimedia timer and the performance counter that
-// picks the microsecond source. Runs only with a performance counter.
-void TimerPrecisionTest();
 // The contest's verdict on its two update counts: the multimedia timer wins
 // only when it changed more often; a tie keeps the performance counter.
 inline bool PreferMultimediaTimer(int multimediaUpdates, int counterUpdates) {

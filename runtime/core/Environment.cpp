@@ -3,8 +3,8 @@
 #include "runtime/core/Environment.h"
 
 #include "runtime/core/Clock.h"
-#include "runtime/core/Format.h"
 #include "runtime/diag/DebugOutput.h"
+#include "runtime/diag/Format.h"
 #include "runtime/diag/Log.h"
 
 #include <cpuid.h>

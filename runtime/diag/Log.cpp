@@ -1,11 +1,11 @@
 #include "runtime/diag/Log.h"
 
 #include "runtime/Runtime.h"
-#include "runtime/core/Format.h"
-#include "runtime/core/Lifecycle.h"
 #include "runtime/diag/DebugOutput.h"
-#include "runtime/diag/TrackedAlloc.h"
-#include "runtime/window/Window.h"
+#include "runtime/diag/Format.h"
+#include "runtime/diag/TrackedAlloc.h" // which logs in turn: the one pair of rooms' files that need each other
+#include "runtime/state/LifecycleState.h"
+#include "runtime/state/WindowState.h"
 
 #include <windows.h>
 #include <mmsystem.h>

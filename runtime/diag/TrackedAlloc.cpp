@@ -1,6 +1,9 @@
 #include "runtime/diag/TrackedAlloc.h"
 
-#include "runtime/core/Format.h"
+#include "runtime/diag/Format.h"
+// The log and the allocator use each other, and always will: the allocator
+// logs its failures and its dump, and the log takes long texts' work buffers
+// from the allocator.
 #include "runtime/diag/Log.h"
 
 #include <cstddef>

@@ -2,7 +2,7 @@
 // joysticks) and down again, and re-acquiring its devices on activation.
 #include "runtime/input/Input.h"
 
-#include "runtime/core/Lifecycle.h"
+#include "runtime/core/FatalStop.h"
 #include "runtime/diag/Log.h"
 #include "runtime/window/Window.h"
 

@@ -2,9 +2,7 @@
 // hand-back after five messages, and every subsystem's per-tick turn.
 #include "runtime/window/Window.h"
 
-#include "runtime/core/Subsystems.h"
-#include "runtime/input/Input.h"
-#include "runtime/sound/Sound.h"
+#include "runtime/others/Subsystems.h"
 
 namespace {
 
@@ -75,9 +73,9 @@ void RunMessageLoop() {
 }
 
 void RunPerTickWork() {
-    SoundTick();
-    RefreshKeyboardState();
-    ProcessPadVibration();
+    WindowCalls.soundTick();
+    WindowCalls.refreshKeyboardState();
+    WindowCalls.processPadVibration();
     NetworkTick();
     Window.MessageTickBusy = 1;
     TextInputStep();

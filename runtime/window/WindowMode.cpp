@@ -4,8 +4,8 @@
 
 #include "runtime/Runtime.h"
 #include "runtime/core/Clock.h"
-#include "runtime/core/Subsystems.h"
 #include "runtime/diag/Log.h"
+#include "runtime/others/Subsystems.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include "runtime/core/Clock.h"
 #include "runtime/core/Environment.h"
-#include "runtime/core/Lifecycle.h"
-#include "runtime/core/Subsystems.h"
+#include "runtime/core/FatalStop.h"
 #include "runtime/diag/Log.h"
 #include "runtime/diag/TrackedAlloc.h"
-#include "runtime/input/Input.h"
+#include "runtime/others/Subsystems.h"
+#include "runtime/state/LifecycleState.h"
 
 #include <imm.h>
 #include <mmsystem.h>
@@ -65,11 +65,11 @@ void BecomeActive() {
     if (TextInput.ImeUse == 1 && TextInput.ImeOpen == 1) TextInput.ImeRestoreRequested = 1;
     if (!IsWindowed() && Lifecycle.LibraryStarted == 1) {
         ResumeMovies();
-        ReacquireInputDevices();
+        WindowCalls.reacquireInputDevices();
         return;
     }
     if (Graphics.KeepRunningWhenInactive != 1) ResumeMovies();
-    ReacquireInputDevices();
+    WindowCalls.reacquireInputDevices();
 }
 
 // Returns false when the window is to close and the handling stops.
@@ -90,7 +90,7 @@ bool BecomeInactive() {
         PauseMovies();
     } else {
         if (Graphics.KeepRunningWhenInactive != 1) PauseMovies();
-        ReacquireInputDevices();
+        WindowCalls.reacquireInputDevices();
     }
     // The back buffer would be drawn into the window here; this build has none.
     return true;
@@ -101,7 +101,7 @@ void HandleActivation(WPARAM wParam) {
     if (Window.WindowCreating == 1) return;
     if (Window.WindowActive == 1) BecomeActive();
     else if (!BecomeInactive()) return;
-    RefreshVibrationEffects();
+    WindowCalls.refreshVibrationEffects();
 }
 
 void HandlePaint(HWND window) {

@@ -6,9 +6,9 @@
 #include "runtime/Runtime.h"
 #include "runtime/core/Clock.h"
 #include "runtime/core/Environment.h"
-#include "runtime/core/Lifecycle.h"
-#include "runtime/core/Subsystems.h"
 #include "runtime/diag/Log.h"
+#include "runtime/others/Subsystems.h"
+#include "runtime/state/LifecycleState.h"
 #include "runtime/window/ScreenSaver.h"
 
 #include <mmsystem.h>

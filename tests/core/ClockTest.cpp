@@ -5,7 +5,8 @@
 
 #include "diag/DiagFixture.h"
 #include "runtime/core/Environment.h"
-#include "runtime/core/Lifecycle.h"
+#include "runtime/system/Lifecycle.h"
+#include "runtime/window/Window.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

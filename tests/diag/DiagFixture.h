@@ -3,9 +3,9 @@
 // put back.
 #pragma once
 
-#include "runtime/core/Lifecycle.h"
 #include "runtime/diag/Log.h"
 #include "runtime/diag/TrackedAlloc.h"
+#include "runtime/system/Lifecycle.h"
 #include "runtime/window/Window.h"
 #include "support/TempDirectory.h"
 

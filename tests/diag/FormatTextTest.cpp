@@ -1,5 +1,5 @@
 // The bounded formatter: results are cut to the buffer and always terminated.
-#include "runtime/core/Format.h"
+#include "runtime/diag/Format.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // lines it writes to the log.
 #include "DiagFixture.h"
 
-#include "runtime/core/Format.h"
+#include "runtime/diag/Format.h"
 
 #include <cstdint>
 #include <string>

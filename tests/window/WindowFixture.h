@@ -3,9 +3,9 @@
 // directory, and small test windows of the test's own class.
 #pragma once
 
-#include "runtime/core/Lifecycle.h"
-#include "runtime/core/Subsystems.h"
 #include "runtime/diag/Log.h"
+#include "runtime/others/Subsystems.h"
+#include "runtime/system/Lifecycle.h"
 #include "runtime/window/Window.h"
 #include "support/TempDirectory.h"
 

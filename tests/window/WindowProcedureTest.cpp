@@ -4,7 +4,7 @@
 // is tested with the input doubles, in the vibration tests.)
 #include "WindowFixture.h"
 
-#include "runtime/core/Format.h"
+#include "runtime/diag/Format.h"
 #include "runtime/diag/TrackedAlloc.h"
 
 #include <imm.h>

@@ -1,7 +1,7 @@
-#include "runtime/core/Subsystems.h"
+#include "runtime/others/Subsystems.h"
 
 #include "runtime/diag/Log.h"
-#include "runtime/window/Window.h"
+#include "runtime/state/WindowState.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "runtime/core/Format.h"
+#include "runtime/diag/Format.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "runtime/core/StartupWarmUp.h"
+#include "runtime/system/StartupWarmUp.h"
 
 #include <windows.h>
 

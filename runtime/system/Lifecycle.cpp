@@ -6,31 +6,28 @@
 // buffers, and go down in the reverse order of their dependencies: graphics,
 // input, sound, window, COM, then the working directory and the log's last
 // word, the allocation dump.
-#include "runtime/core/Lifecycle.h"
+#include "runtime/system/Lifecycle.h"
 
 #include "runtime/Runtime.h"
 #include "runtime/core/ApiLock.h"
 #include "runtime/core/Clock.h"
 #include "runtime/core/Environment.h"
-#include "runtime/core/Format.h"
-#include "runtime/core/StartupWarmUp.h"
-#include "runtime/core/Subsystems.h"
+#include "runtime/diag/Format.h"
 #include "runtime/diag/Log.h"
 #include "runtime/diag/TrackedAlloc.h"
 #include "runtime/input/Input.h"
+#include "runtime/others/Subsystems.h"
 #include "runtime/sound/Sound.h"
+#include "runtime/system/StartupWarmUp.h"
 #include "runtime/window/Window.h"
 
 #include <windows.h>
 #include <objbase.h>
 
-#include <cstdarg>
-
 LifecycleState Lifecycle;
 
 namespace {
 
-constexpr size_t FatalMessageSize = 1024;
 constexpr int DefaultScreenWidth = 640;
 constexpr int DefaultScreenHeight = 480;
 constexpr int EmulatedScreenWidth = 320;
@@ -214,6 +211,21 @@ void RestoreStartupDirectory() {
     CurrentFileTable->setCurrentDirectory(Lifecycle.StartupDirectory);
 }
 
+// What a fatal stop gives back. The shutdown core does nothing before
+// LibraryStarted is set; without the release the process would end with the
+// start-up's hold on the machine, the screen saver off for the rest of the
+// user's session.
+void ReleaseForFatalStop() {
+    if (StartupUnderWay())
+        ReleaseStartup();
+    else
+        RunShutdownCore();
+}
+
+// Set while the program's static objects are made, so that a fatal stop
+// finds it whenever the lifecycle is part of the program.
+[[maybe_unused]] const bool FatalStopReleaseSet = (FatalStopRelease = ReleaseForFatalStop, true);
+
 } // namespace
 
 // ---- Settings -------------------------------------------------------------------
@@ -279,23 +291,3 @@ int RunShutdownCore() {
     return 0;
 }
 
-void FatalStop(const char* message) {
-    LogWrite(message);
-    LogWrite("\n");
-    // The shutdown core does nothing before LibraryStarted is set; without
-    // the release the process would end with the start-up's hold on the
-    // machine, the screen saver off for the rest of the user's session.
-    if (StartupUnderWay()) ReleaseStartup();
-    else RunShutdownCore();
-    if (ApiLock.initialised == 1) DestroyApiLock();
-    ExitProcess(UINT(-1));
-}
-
-void FatalStopFormat(const char* format, ...) {
-    char message[FatalMessageSize];
-    va_list args;
-    va_start(args, format);
-    FormatTextV(message, sizeof message, format, args);
-    va_end(args);
-    FatalStop(message);
-}

@@ -1,5 +1,8 @@
-// The runtime's lifecycle: the start-up sequence, the shutdown core, the
-// pre-start settings and the fatal stop.
+// The lifecycle's process-wide values: whether the runtime is started,
+// starting or shutting down, its pre-start settings and the start-up
+// directory. Kept here, below every room, because the log, the clocks, the
+// window and the input read them; only the lifecycle (runtime/system/)
+// changes them, apart from the pre-start settings.
 #pragma once
 
 #include <cstdint>
@@ -26,18 +29,3 @@ struct LifecycleState {
 };
 
 extern LifecycleState Lifecycle;
-
-// The shutdown core, under the caller's hold of the ApiLock. Returns 0.
-int RunShutdownCore();
-
-// Ends the process with exit code -1 after logging the message and running
-// the shutdown core, or, during a start-up, taking back what the start-up
-// brought up. The caller's hold on the ApiLock is never released.
-[[noreturn]] void FatalStop(const char* message);
-[[noreturn]] void FatalStopFormat(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
-
-// The 24-bit colour refusal: a 24-bit desktop in windowed mode, or a 24-bit
-// graphics mode, cannot be served.
-inline bool RefusesColourDepth(int desktopDepth, int windowModeFlag, int colourBits) {
-    return (desktopDepth == 24 && windowModeFlag == 1) || colourBits == 24;
-}
