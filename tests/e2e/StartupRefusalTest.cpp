@@ -1,6 +1,7 @@
 // The tool when its runtime refuses to start: a window of the runtime's
 // class already stands, as another program on the same runtime would have.
 #include "E2EFixture.h"
+#include "support/PlainWindow.h"
 
 namespace {
 
@@ -10,13 +11,7 @@ constexpr char RuntimeWindowClass[] = "D123987X";
 class RuntimeClassWindow {
 public:
     RuntimeClassWindow() {
-        WNDCLASSA windowClass{};
-        windowClass.lpfnWndProc = DefWindowProcA;
-        windowClass.hInstance = GetModuleHandleA(nullptr);
-        windowClass.lpszClassName = RuntimeWindowClass;
-        RegisterClassA(&windowClass);
-        window_ = CreateWindowExA(0, RuntimeWindowClass, "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+        window_ = CreatePlainWindow(RuntimeWindowClass, DefWindowProcA, WS_POPUP, 10, 10);
     }
     ~RuntimeClassWindow() {
         if (window_ != nullptr) DestroyWindow(window_);

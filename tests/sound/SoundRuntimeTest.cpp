@@ -4,6 +4,7 @@
 #include "runtime/Runtime.h"
 #include "support/ChildScenario.h"
 #include "support/DebugCapture.h"
+#include "support/PlainWindow.h"
 
 #include <gtest/gtest.h>
 #include <objbase.h>
@@ -62,13 +63,7 @@ constexpr int ScenarioPumpEnded = 3;
 CHILD_SCENARIO(SoundlessMachineStartsTheRuntime) {
     InstallSoundDouble();
     CurrentSoundScript.create = REGDB_E_CLASSNOTREG;
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = DefWindowProcA;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "SoundTestHost";
-    RegisterClassA(&windowClass);
-    HWND host = CreateWindowExA(0, "SoundTestHost", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
-                                GetModuleHandleA(nullptr), nullptr);
+    HWND host = CreatePlainWindow("SoundTestHost", DefWindowProcA, WS_POPUP, 200, 100);
     SetDrawingDisabled(1);
     SetLogOutput(0);
     SetHostWindow(host);

@@ -5,6 +5,7 @@
 
 #include "runtime/window/ScreenSaver.h"
 #include "runtime/window/Window.h"
+#include "support/PlainWindow.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -37,14 +38,7 @@ LRESULT CALLBACK WaiterProcedure(HWND window, UINT message, WPARAM wParam, LPARA
 }
 
 HWND CreateWaiterWindow() {
-    WNDCLASSA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.lpfnWndProc = WaiterProcedure;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "ScreenSaverLockTestWaiter";
-    RegisterClassA(&windowClass);
-    return CreateWindowExA(0, windowClass.lpszClassName, "waiter", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                           windowClass.hInstance, nullptr);
+    return CreatePlainWindow("ScreenSaverLockTestWaiter", WaiterProcedure, WS_POPUP, 10, 10, "waiter");
 }
 
 // Another copy holding the lock: it takes it, says so, sends one message to

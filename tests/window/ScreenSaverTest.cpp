@@ -7,6 +7,7 @@
 #include "runtime/Runtime.h"
 #include "runtime/window/ScreenSaver.h"
 #include "support/ChildScenario.h"
+#include "support/PlainWindow.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -139,19 +140,9 @@ namespace {
 
 constexpr const char HolderEventsVariable[] = "SCREEN_SAVER_TEST_EVENTS";
 
-LRESULT CALLBACK PlainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
 HWND CreateHostWindow() {
-    WNDCLASSA windowClass;
-    ZeroMemory(&windowClass, sizeof windowClass);
-    windowClass.lpfnWndProc = PlainProcedure;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "ScreenSaverTestHost";
-    RegisterClassA(&windowClass);
-    return CreateWindowExA(0, "ScreenSaverTestHost", "screen saver test", WS_OVERLAPPEDWINDOW, 0, 0, 200, 150,
-                           nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    return CreatePlainWindow("ScreenSaverTestHost", DefWindowProcA, WS_OVERLAPPEDWINDOW, 200, 150,
+                             "screen saver test");
 }
 
 } // namespace
