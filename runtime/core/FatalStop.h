@@ -6,7 +6,7 @@
 
 // Gives back what the runtime holds: the shutdown core, or during a start-up
 // what the start-up brought up. The lifecycle, which knows every subsystem,
-// puts its own here; without a lifecycle in the program there is nothing to
+// puts its own here when a start-up begins; before that there is nothing to
 // give back.
 using FatalStopReleaseFunction = void (*)();
 extern FatalStopReleaseFunction FatalStopRelease;

@@ -3,7 +3,9 @@
 #include "runtime/Runtime.h"
 #include "runtime/diag/DebugOutput.h"
 #include "runtime/diag/Format.h"
-#include "runtime/diag/TrackedAlloc.h" // which logs in turn: the one pair of rooms' files that need each other
+// The allocator logs in turn: the one pair of files that need each other
+// (see TrackedAlloc.cpp).
+#include "runtime/diag/TrackedAlloc.h"
 #include "runtime/state/LifecycleState.h"
 #include "runtime/state/WindowState.h"
 

@@ -222,10 +222,6 @@ void ReleaseForFatalStop() {
         RunShutdownCore();
 }
 
-// Set while the program's static objects are made, so that a fatal stop
-// finds it whenever the lifecycle is part of the program.
-[[maybe_unused]] const bool FatalStopReleaseSet = (FatalStopRelease = ReleaseForFatalStop, true);
-
 } // namespace
 
 // ---- Settings -------------------------------------------------------------------
@@ -252,6 +248,8 @@ int SetHostWindow(HWND window) {
 
 int LibraryStartup() {
     if (Lifecycle.LibraryStarted == 1) return 0;
+    // Before the first start-up there is nothing for a fatal stop to give back.
+    FatalStopRelease = ReleaseForFatalStop;
     int64_t lockStarted = ReadPerformanceCounter();
     EnterApiLock();
     StartupSteps.apiLockSeconds = SecondsSinceCounter(lockStarted);
