@@ -2,8 +2,7 @@
 
 #include "app/Dialog.h"
 #include "app/JapaneseFace.h"
-
-#include <commctrl.h>
+#include "app/WindowSubclass.h"
 
 #include <cstddef>
 
@@ -64,7 +63,7 @@ bool CaptionFont::Attach(HWND window) {
     if (draws) return false;
     font_ = CreateJapaneseFontLike(system, caption, face_);
     if (font_ == nullptr) return false;
-    if (!SetWindowSubclass(window, CaptionProcedure, CaptionSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
+    if (!InstallSubclass(window, CaptionProcedure, CaptionSubclassId, reinterpret_cast<DWORD_PTR>(this))) {
         DeleteObject(font_);
         font_ = nullptr;
         face_.clear();
@@ -79,7 +78,7 @@ bool CaptionFont::Attach(HWND window) {
 // After every drawing of the frame by the system, the caption is drawn again.
 LRESULT CALLBACK CaptionFont::CaptionProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                                DWORD_PTR self) {
-    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    LRESULT result = CallNextSubclass(window, message, wParam, lParam);
     const auto* caption = reinterpret_cast<const CaptionFont*>(self);
     switch (message) {
     case WM_NCACTIVATE:
@@ -91,7 +90,7 @@ LRESULT CALLBACK CaptionFont::CaptionProcedure(HWND window, UINT message, WPARAM
         caption->Draw(window, GetActiveWindow() == window);
         break;
     case WM_NCDESTROY:
-        RemoveWindowSubclass(window, CaptionProcedure, id);
+        RemoveSubclass(window, CaptionProcedure, id);
         break;
     default:
         break;

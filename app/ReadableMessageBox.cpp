@@ -3,8 +3,7 @@
 #include "app/CaptionRedraw.h"
 #include "app/Dialog.h"
 #include "app/JapaneseFace.h"
-
-#include <commctrl.h>
+#include "app/WindowSubclass.h"
 
 #include <algorithm>
 
@@ -77,11 +76,11 @@ void AdaptBox(BoxAdaptation& adaptation, HWND box) {
 // The box, once the system has laid it out for its text.
 LRESULT CALLBACK BoxProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                               DWORD_PTR adaptation) {
-    LRESULT result = DefSubclassProc(window, message, wParam, lParam);
+    LRESULT result = CallNextSubclass(window, message, wParam, lParam);
     if (message == WM_INITDIALOG)
         AdaptBox(*reinterpret_cast<BoxAdaptation*>(adaptation), window);
     else if (message == WM_NCDESTROY)
-        RemoveWindowSubclass(window, BoxProcedure, id);
+        RemoveSubclass(window, BoxProcedure, id);
     return result;
 }
 
@@ -93,7 +92,7 @@ LRESULT CALLBACK WatchForBox(int code, WPARAM wParam, LPARAM lParam) {
         const auto* creation = reinterpret_cast<const CBT_CREATEWNDW*>(lParam);
         if (!(creation->lpcs->style & WS_CHILD)) {
             adaptation->box = reinterpret_cast<HWND>(wParam);
-            SetWindowSubclass(adaptation->box, BoxProcedure, BoxSubclassId, reinterpret_cast<DWORD_PTR>(adaptation));
+            InstallSubclass(adaptation->box, BoxProcedure, BoxSubclassId, reinterpret_cast<DWORD_PTR>(adaptation));
         }
     }
     return CallNextHookEx(adaptation ? adaptation->hook : nullptr, code, wParam, lParam);
