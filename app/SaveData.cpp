@@ -1,5 +1,6 @@
 // Reading and writing "./saves.qvr": the file access around the codec.
 #include "app/SaveData.h"
+#include "app/AnsweringPause.h"
 #include "app/SaveFileFunctions.h"
 
 #include "runtime/Runtime.h"
@@ -10,7 +11,8 @@
 
 const char SaveFileName[] = "./saves.qvr";
 
-const SaveFileFunctionTable Kernel32SaveFileFunctions = {ReadFile, WriteFile, SetEndOfFile, FlushFileBuffers};
+const SaveFileFunctionTable Kernel32SaveFileFunctions = {ReadFile, WriteFile, FlushFileBuffers, GetTickCount,
+                                                         PauseAnsweringMessages};
 
 SaveFileFunctionTable SaveFileFunctions = Kernel32SaveFileFunctions;
 
@@ -20,36 +22,72 @@ namespace {
 // meanwhile.
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-// The file by its relative name, in the working directory. The name is plain
-// ASCII, so it means the same on every code page, whatever the folder's own
-// name is written in.
-HANDLE OpenSaveFile(DWORD access) {
-    return CreateFileA(SaveFileName, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// A virus scanner, an indexer or a backup program may hold the file for a
+// moment, without write sharing or with the bytes locked: the load and the
+// save wait that long for it, trying again every step.
+constexpr DWORD HeldFileWaitMilliseconds = 2000;
+constexpr DWORD HeldFileRetryMilliseconds = 50;
+
+// How often a save writes its masks again where another writer (the game
+// saving its whole file, another copy of the tool) put other masks back
+// between the write and the read-back.
+constexpr int SaveWriteRounds = 4;
+
+constexpr size_t MaskSize = 4;
+
+// The time a load or a save may wait for programs that hold the file, from
+// its first try on.
+class HeldFileDeadline {
+public:
+    HeldFileDeadline() : start_(SaveFileFunctions.tickCount()) {}
+    bool Passed() const { return SaveFileFunctions.tickCount() - start_ >= HeldFileWaitMilliseconds; }
+
+private:
+    DWORD start_;
+};
+
+// Whether a call failed because another program holds the file: opened
+// without the sharing we need, or the bytes locked (Windows refuses a read or
+// write of a locked range and transfers nothing).
+bool HeldByAnother(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-// Reads up to bufferSize bytes of the file; false when it cannot be opened.
-bool ReadSaveFile(uint8_t* buffer, DWORD bufferSize, DWORD& bytesRead) {
-    HANDLE file = OpenSaveFile(GENERIC_READ);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    bytesRead = 0;
-    while (bytesRead < bufferSize) {
-        DWORD chunk = 0;
-        if (!ReadFile(file, buffer + bytesRead, bufferSize - bytesRead, &chunk, nullptr) || chunk == 0) break;
-        bytesRead += chunk;
-    }
-    CloseHandle(file);
+// Pauses a step while time is left; false: give up.
+bool PauseUntil(const HeldFileDeadline& deadline) {
+    if (deadline.Passed()) return false;
+    SaveFileFunctions.pause(HeldFileRetryMilliseconds);
     return true;
 }
 
-bool Rewind(HANDLE file) {
-    LARGE_INTEGER start = {};
-    return SetFilePointerEx(file, start, nullptr, FILE_BEGIN);
+// Pauses a step where the failure's error says another program holds the
+// file and time is left; false: give up.
+bool WaitForHolder(DWORD error, const HeldFileDeadline& deadline) {
+    return HeldByAnother(error) && PauseUntil(deadline);
 }
 
-// Reads up to size bytes from the start of the file; count tells how many.
-bool ReadFromStart(HANDLE file, uint8_t* buffer, DWORD size, DWORD& count) {
+// The file by its relative name, in the working directory. The name is plain
+// ASCII, so it means the same on every code page, whatever the folder's own
+// name is written in.
+HANDLE OpenSaveFile(DWORD access, const HeldFileDeadline& deadline) {
+    for (;;) {
+        HANDLE file =
+            CreateFileA(SaveFileName, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || !WaitForHolder(GetLastError(), deadline)) return file;
+    }
+}
+
+bool Seek(HANDLE file, size_t offset) {
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+}
+
+// Reads up to size bytes from offset on; count tells how many the file held.
+// false on a failed read, with the call's error.
+bool ReadAt(HANDLE file, size_t offset, uint8_t* buffer, DWORD size, DWORD& count) {
     count = 0;
-    if (!Rewind(file)) return false;
+    if (!Seek(file, offset)) return false;
     while (count < size) {
         DWORD chunk = 0;
         if (!SaveFileFunctions.readFile(file, buffer + count, size - count, &chunk, nullptr)) return false;
@@ -59,30 +97,110 @@ bool ReadFromStart(HANDLE file, uint8_t* buffer, DWORD size, DWORD& count) {
     return true;
 }
 
-// Writes the bytes at the start of the file in one call and flushes them to
-// the disk. Whatever lies after them in the file stays.
-bool WriteAtStart(HANDLE file, const uint8_t* bytes, DWORD size) {
+// Writes the bytes at offset in one call.
+bool WriteAt(HANDLE file, size_t offset, const uint8_t* bytes, DWORD size) {
     DWORD count = 0;
-    return Rewind(file) && SaveFileFunctions.writeFile(file, bytes, size, &count, nullptr) && count == size &&
-           SaveFileFunctions.flushFileBuffers(file);
+    if (!Seek(file, offset)) return false;
+    if (!SaveFileFunctions.writeFile(file, bytes, size, &count, nullptr)) return false;
+    if (count == size) return true;
+    SetLastError(ERROR_WRITE_FAULT);
+    return false;
 }
 
-// Whether the file's first bytes, read back, are exactly these.
-bool StartsWith(HANDLE file, const uint8_t* bytes, DWORD size) {
-    uint8_t readBack[SaveFileSize];
-    DWORD count = 0;
-    return ReadFromStart(file, readBack, size, count) && count == size && std::memcmp(readBack, bytes, size) == 0;
+// Reads the file from its start, waiting for a program that has the bytes
+// locked.
+bool ReadFromStart(HANDLE file, uint8_t* buffer, DWORD size, DWORD& count, const HeldFileDeadline& deadline) {
+    for (;;) {
+        if (ReadAt(file, 0, buffer, size, count)) return true;
+        if (!WaitForHolder(GetLastError(), deadline)) return false;
+    }
 }
 
-// Puts the file's first bytes back as they were before the save. A file that
-// was shorter than the save's bytes also gets its old length back.
-bool PutBack(HANDLE file, const uint8_t* original, DWORD originalSize) {
-    if (originalSize > 0 && !WriteAtStart(file, original, originalSize)) return false;
-    if (originalSize >= SaveFileSize) return true;
-    LARGE_INTEGER end;
-    end.QuadPart = originalSize;
-    return SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SaveFileFunctions.setEndOfFile(file) &&
-           SaveFileFunctions.flushFileBuffers(file);
+// Puts back the masks that still hold what this save wrote, whole or torn by
+// the failed write, as they were before it. A mask holding anything else was
+// written by another writer since, and stays, as does every byte outside the
+// masks. false when the file could not be read or written for it.
+bool PutBackMasks(HANDLE file, const uint8_t* before, const uint8_t* ours) {
+    uint8_t now[SaveMasksSize];
+    DWORD count = 0;
+    if (!ReadAt(file, SaveMasksOffset, now, sizeof now, count) || count != sizeof now) return false;
+    bool wrote = false;
+    for (size_t at = 0; at < SaveMasksSize; at += MaskSize) {
+        if (std::memcmp(now + at, before + at, MaskSize) == 0) continue;
+        bool onlyThisSave = true;
+        for (size_t i = at; i < at + MaskSize; ++i) onlyThisSave &= now[i] == ours[i] || now[i] == before[i];
+        if (!onlyThisSave) continue;
+        if (!WriteAt(file, SaveMasksOffset + at, before + at, MaskSize)) return false;
+        wrote = true;
+    }
+    return !wrote || SaveFileFunctions.flushFileBuffers(file);
+}
+
+// What one round of the save came to.
+enum class SaveRound {
+    Saved,       // the masks read back are this save's
+    WrittenOver, // another writer put its own masks in between the write and the read-back
+    Held,        // another program holds the file or is halfway through writing it: nothing written
+    Failed,      // a write, the flush or the read-back failed; the masks are put back where they can be
+};
+
+// Writes the masks into the file as it is now and gives up at once, putting
+// them back, where the file cannot be written, flushed or read back.
+SaveRound FailedRound(HANDLE file, const uint8_t* before, const uint8_t* ours) {
+    if (!PutBackMasks(file, before, ours)) LogWrite("セーブファイルのキー設定を元に戻せませんでした\n");
+    return SaveRound::Failed;
+}
+
+// One round: the file as it is now, the bindings merged into it, only the
+// masks' bytes written at their place in one call, flushed, read back. Every
+// other byte is the game's and is neither written nor put back, so what
+// another writer writes meanwhile stays; the masks lie within the file's
+// first disk sector, and no length changes.
+SaveRound WriteRound(HANDLE file, const SaveData& bindings, const uint8_t* keystream) {
+    uint8_t before[SaveFileSize];
+    DWORD size = 0;
+    if (!ReadAt(file, 0, before, sizeof before, size))
+        return HeldByAnother(GetLastError()) ? SaveRound::Held : SaveRound::Failed;
+    // A file that decoded at the load and does not now is most likely being
+    // written by the game at this moment; one that never decodes is refused
+    // once the wait is over.
+    uint8_t merged[SaveFileSize];
+    if (!MergeSaveBindings(before, size, keystream, bindings, merged)) return SaveRound::Held;
+    const uint8_t* oldMasks = before + SaveMasksOffset;
+    const uint8_t* ours = merged + SaveMasksOffset;
+    if (!WriteAt(file, SaveMasksOffset, ours, SaveMasksSize)) {
+        if (HeldByAnother(GetLastError())) return SaveRound::Held;
+        return FailedRound(file, oldMasks, ours);
+    }
+    if (!SaveFileFunctions.flushFileBuffers(file)) return FailedRound(file, oldMasks, ours);
+    uint8_t readBack[SaveMasksSize];
+    DWORD count = 0;
+    if (!ReadAt(file, SaveMasksOffset, readBack, sizeof readBack, count) || count != sizeof readBack)
+        return FailedRound(file, oldMasks, ours);
+    return std::memcmp(readBack, ours, SaveMasksSize) == 0 ? SaveRound::Saved : SaveRound::WrittenOver;
+}
+
+// Rounds until the masks read back are this save's, within the wait for a
+// holder and a few rounds against writers that write over them.
+bool WriteBindings(HANDLE file, const SaveData& bindings, const uint8_t* keystream, const HeldFileDeadline& deadline) {
+    int writtenOver = 0;
+    for (;;) {
+        switch (WriteRound(file, bindings, keystream)) {
+        case SaveRound::Saved:
+            return true;
+        case SaveRound::Failed:
+            return false;
+        case SaveRound::WrittenOver:
+            if (++writtenOver == SaveWriteRounds) {
+                LogWrite("セーブファイルのキー設定が他のプログラムに書き換えられました\n");
+                return false;
+            }
+            break;
+        case SaveRound::Held:
+            if (!PauseUntil(deadline)) return false;
+            break;
+        }
+    }
 }
 
 // A device or pipe that took the name is no save file to write into, and a
@@ -94,21 +212,6 @@ bool WritableSaveFile(HANDLE file) {
            !(information.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
-// The file as it is now, the bindings written into it, in place: the one
-// write of the new bytes at offset 0, flushed and read back. In a file of the
-// game's size nothing is allocated and only the masks' bytes change value, all
-// within the first disk sector.
-bool WriteBindings(HANDLE file, const SaveData& bindings, const uint8_t* keystream) {
-    uint8_t original[SaveFileSize];
-    DWORD originalSize = 0;
-    if (!ReadFromStart(file, original, sizeof original, originalSize)) return false;
-    uint8_t merged[SaveFileSize];
-    if (!MergeSaveBindings(original, originalSize, keystream, bindings, merged)) return false;
-    if (WriteAtStart(file, merged, sizeof merged) && StartsWith(file, merged, sizeof merged)) return true;
-    PutBack(file, original, originalSize);
-    return false;
-}
-
 } // namespace
 
 void MakeSaveKeystream(int32_t seed, uint8_t* keystream) {
@@ -118,25 +221,31 @@ void MakeSaveKeystream(int32_t seed, uint8_t* keystream) {
 
 int32_t SaveData::Load() {
     SeedRandom(SaveFileSeed);
-    uint8_t file[SaveFileSize];
+    const HeldFileDeadline deadline;
+    HANDLE file = OpenSaveFile(GENERIC_READ, deadline);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    uint8_t bytes[SaveFileSize];
     DWORD size = 0;
-    if (!ReadSaveFile(file, sizeof file, size)) return 1;
-    // A file without the magic draws no keystream and leaves the object as it was.
-    if (!HasSaveMagic(file, size)) return 2;
+    bool read = ReadFromStart(file, bytes, sizeof bytes, size, deadline);
+    CloseHandle(file);
+    // A file that cannot be read, or lacks the magic, draws no keystream and
+    // leaves the object as it was.
+    if (!read || !HasSaveMagic(bytes, size)) return 2;
     uint8_t keystream[SaveKeystreamLength];
     MakeSaveKeystream(SaveFileSeed, keystream);
-    return DecodeSaveFile(file, size, keystream, *this);
+    return DecodeSaveFile(bytes, size, keystream, *this);
 }
 
 // One handle, shared with whoever holds the file, from reading the file as it
-// is to reading the new bytes back: no temporary file, no rename, no second
-// name, and no moment at which the file is missing or half written.
+// is to reading the masks back: no temporary file, no rename, no second name,
+// and no moment at which the file is missing or half written.
 bool SaveData::Save() {
     uint8_t keystream[SaveKeystreamLength];
     MakeSaveKeystream(SaveFileSeed, keystream);
-    HANDLE file = OpenSaveFile(GENERIC_READ | GENERIC_WRITE);
+    const HeldFileDeadline deadline;
+    HANDLE file = OpenSaveFile(GENERIC_READ | GENERIC_WRITE, deadline);
     if (file == INVALID_HANDLE_VALUE) return false;
-    bool written = WritableSaveFile(file) && WriteBindings(file, *this, keystream);
+    bool written = WritableSaveFile(file) && WriteBindings(file, *this, keystream, deadline);
     CloseHandle(file);
     return written;
 }

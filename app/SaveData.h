@@ -15,6 +15,8 @@ struct SaveRecord {
 
 constexpr int SaveRecordCount = 10;
 constexpr size_t SaveFileSize = 149;           // what the tool writes
+constexpr size_t SaveMasksOffset = 5;          // the eight masks, W S Z A X C V B: the tool's bytes
+constexpr size_t SaveMasksSize = 32;
 constexpr size_t SaveChecksumOffset = 37;
 constexpr size_t SaveRecordsOffset = 39;
 constexpr size_t SaveRecordSize = 11;
@@ -32,14 +34,19 @@ public:
     // the decoded content).
     int32_t Load();
 
-    // Writes the object's eight key masks into the save file as it is now:
-    // everything else in the file belongs to the game, which may have written
-    // it since the file was loaded, and stays as it is. The file is written in
-    // place, never created, renamed or replaced, so that its links, attributes,
-    // security and the handles of a game holding it open stay as they were.
-    // false = nothing was written: the file is missing, read-only, held
-    // without write sharing, not a plain file, or no longer a save file that
-    // decodes; or a write failed, in which case the old bytes are put back.
+    // Writes the object's eight key masks into the save file as it is now,
+    // and nothing else: every other byte belongs to the game, which may write
+    // the file before, during and after the save, and stays as the game left
+    // it. The file is written in place, never created, renamed, replaced or
+    // resized, so that its links, attributes, security and the handles of a
+    // game holding it open stay as they were.
+    // true = the masks were in the file when it was read back after the
+    // write. A program that holds the file for a moment is waited for, about
+    // two seconds at most; a writer that puts its own masks back is written
+    // over again, a few times at most. false = the file is missing,
+    // read-only, held for longer, not a plain file, no longer a save file
+    // that decodes, or kept being written over; or a write failed, in which
+    // case the masks that still hold what this save wrote are put back.
     bool Save();
 
     SaveRecord records[SaveRecordCount];

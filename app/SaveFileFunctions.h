@@ -1,17 +1,21 @@
-// The platform boundary of SaveData::Save's write in place: the few file
-// calls that tests make fail, kept out of the save file's own header.
+// The platform boundary of SaveData's file access: the few calls that tests
+// make fail, the clock of the wait for a program that holds the file, and
+// the wait itself, kept out of the save file's own header.
 #pragma once
 
 #include <windows.h>
 
-// The kernel32 calls through which Save rewrites the file in place and, if
-// that fails, puts the old bytes back. Production: the real calls; tests
-// swap one to make a step fail.
+// The kernel32 calls through which Save reads the file, writes the bindings
+// into it in place and, if that fails, puts the old bytes back; and how long
+// it waits for a program that holds the file. Production: the real calls and
+// a pause that keeps the dialog answering; tests swap one to make a step
+// fail, to let another writer in between two steps, or to run the clock.
 struct SaveFileFunctionTable {
     BOOL(WINAPI* readFile)(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped);
     BOOL(WINAPI* writeFile)(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
-    BOOL(WINAPI* setEndOfFile)(HANDLE file);
     BOOL(WINAPI* flushFileBuffers)(HANDLE file);
+    DWORD(WINAPI* tickCount)();
+    void (*pause)(DWORD milliseconds);
 };
 extern SaveFileFunctionTable SaveFileFunctions;
 extern const SaveFileFunctionTable Kernel32SaveFileFunctions;

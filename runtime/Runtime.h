@@ -53,3 +53,8 @@ int RandomUpTo(int max);
 // 0 switches the log file off, anything else on. Read by the next start-up.
 // Returns 0.
 int SetLogOutput(int enabled);
+
+// Appends a Shift-JIS text to the log (the debugger output alone while the
+// runtime runs in an application's window); the caller ends a complete line
+// with "\n". Returns -1, the failure value a failing operation can hand on.
+int LogWrite(const char* text);

@@ -4,6 +4,7 @@
 
 int main() {
     SetLogOutput(0);
+    LogWrite("");
     SeedRandom(1);
     return RandomUpTo(0);
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -110,8 +111,8 @@ TEST(SaveCodec, KeystreamScramblesOnlyTheLowestByteOfEachField) {
     data.records[0].valueB = 0x5566;
     data.records[0].valueC = 0x778899AA;
     Bytes file = Encode(data, keystream);
-    const uint8_t expected[11] = {0x44 ^ 0xF0, 0x33, 0x22, 0x11, 0x01 ^ 0xF1, 0x66 ^ 0xF2, 0x55,
-                                  0xAA ^ 0xF3, 0x99, 0x88, 0x77};
+    const uint8_t expected[11] = {0x44 ^ 0xF0, 0x33,        0x22, 0x11, 0x01 ^ 0xF1, 0x66 ^ 0xF2,
+                                  0x55,        0xAA ^ 0xF3, 0x99, 0x88, 0x77};
     EXPECT_EQ(0, std::memcmp(expected, file.data() + SaveRecordsOffset, sizeof expected));
 }
 
@@ -268,8 +269,134 @@ Bytes GameFile() {
     return Encode(game, Keystream(SaveFileSeed));
 }
 
+// ---- The seam of the file calls -------------------------------------------
+
+// One planned failure among the file calls of a save. Each call of the step
+// fails until `times` calls have failed; the others are the real calls.
+struct PlannedFailure {
+    enum class Step {
+        None,
+        WriteStops,            // writes goodBytes of the first failing call, none of later ones, and
+                               // fails as on a full disk
+        WriteStoresAWrongByte, // reports success with the byte after goodBytes flipped
+        WriteLocked,           // fails as on a locked range and writes nothing
+        FlushRefused,
+        ReadBackRefused, // a read once something was written
+    } step = Step::None;
+    DWORD goodBytes = 0;
+    int times = 1;
+};
+constexpr int EveryTime = 1 << 30;
+
+// Another program writing the file through a handle of its own at one moment
+// of the save, in as many of the save's rounds as `rounds` says.
+struct OtherWriter {
+    enum class When { BeforeTheWrite, BeforeTheReadBack } when = When::BeforeTheWrite;
+    std::function<void()> write;
+    int rounds = 1;
+};
+
+// What the seam does: the plan, the other writer, and a clock that runs only
+// when the save pauses, with what happens at each pause (a holder letting
+// go); and what the save did through it.
+struct SaveSeam {
+    PlannedFailure plan;
+    OtherWriter other;
+    DWORD now = 0;
+    std::function<void(DWORD now)> atPause;
+    int failed = 0;       // planned failures so far
+    int writes = 0;       // write calls so far
+    bool inOther = false; // the other writer is at work: its own calls are plain
+} Seam;
+
+bool Fails(PlannedFailure::Step step) {
+    if (Seam.inOther || Seam.plan.step != step || Seam.failed >= Seam.plan.times) return false;
+    ++Seam.failed;
+    return true;
+}
+
+void LetTheOtherWriterIn(OtherWriter::When when) {
+    if (Seam.inOther || !Seam.other.write || Seam.other.when != when || Seam.other.rounds == 0) return;
+    --Seam.other.rounds;
+    Seam.inOther = true;
+    Seam.other.write();
+    Seam.inOther = false;
+}
+
+BOOL WINAPI SeamReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
+    if (Seam.writes > 0 && Fails(PlannedFailure::Step::ReadBackRefused)) {
+        SetLastError(ERROR_IO_DEVICE);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, size, read, overlapped);
+}
+
+BOOL WINAPI SeamWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+    using Step = PlannedFailure::Step;
+    if (!Seam.inOther) ++Seam.writes;
+    LetTheOtherWriterIn(OtherWriter::When::BeforeTheWrite);
+    DWORD good = std::min(Seam.plan.goodBytes, size);
+    const bool firstFailure = Seam.failed == 0;
+    if (Fails(Step::WriteStops)) {
+        DWORD done = 0;
+        if (!firstFailure) good = 0;
+        if (good > 0) WriteFile(file, buffer, good, &done, overlapped);
+        *written = done;
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    if (Fails(Step::WriteLocked)) {
+        *written = 0;
+        SetLastError(ERROR_LOCK_VIOLATION);
+        return FALSE;
+    }
+    if (good < size && Fails(Step::WriteStoresAWrongByte)) {
+        const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
+        Bytes wrong(bytes, bytes + size);
+        wrong[good] ^= 0xFF;
+        return WriteFile(file, wrong.data(), size, written, overlapped);
+    }
+    return WriteFile(file, buffer, size, written, overlapped);
+}
+
+BOOL WINAPI SeamFlushFileBuffers(HANDLE file) {
+    if (Fails(PlannedFailure::Step::FlushRefused)) {
+        SetLastError(ERROR_IO_DEVICE);
+        return FALSE;
+    }
+    BOOL flushed = FlushFileBuffers(file);
+    LetTheOtherWriterIn(OtherWriter::When::BeforeTheReadBack);
+    return flushed;
+}
+
+DWORD WINAPI SeamTickCount() {
+    return Seam.now;
+}
+
+void SeamPause(DWORD milliseconds) {
+    Seam.now += milliseconds;
+    if (Seam.atPause) Seam.atPause(Seam.now);
+}
+
+// The file tests run the save through the seam, which does nothing of its
+// own until a test plans it, and never wait for real.
 class SaveFileTest : public testing::Test {
 protected:
+    SaveFileTest() {
+        Seam = SaveSeam{};
+        SaveFileFunctions = {SeamReadFile, SeamWriteFile, SeamFlushFileBuffers, SeamTickCount, SeamPause};
+    }
+    ~SaveFileTest() override {
+        SaveFileFunctions = Kernel32SaveFileFunctions;
+        Seam = SaveSeam{};
+    }
+    // A plan for the next save, counted from its first call.
+    void Arm(const PlannedFailure& plan) {
+        Seam.plan = plan;
+        Seam.failed = 0;
+        Seam.writes = 0;
+    }
+
     TempDirectory dir{TempDirectory::Enter::Yes};
     std::string path = dir.File("saves.qvr");
 
@@ -291,18 +418,17 @@ TEST_F(SaveFileTest, LoadOfAMissingFileGivesOneAndChangesNothing) {
 // 64-bit: both suites check the same bytes, worked out apart from the code
 // (the header and masks, then one line per scrambled record).
 TEST_F(SaveFileTest, SavedBytesAreTheSameInEveryBuild) {
-    const std::string expected =
-        "515652efbe10000000000100000020000000000400000080000000000100000020000000801fc2"
-        "bf3322113fd7a179f0feca"
-        "de664422d436a25eeffdc9"
-        "c0996633f1e1a3f9eefcc8"
-        "eacd8844ea23a418edfbc7"
-        "2800ab557c7da5f3ecfac6"
-        "cc33cd66bac8a6f0ebf9c5"
-        "4f66ef77b1a1a7bfeaf8c4"
-        "709a1189bcaea86de9f7c3"
-        "f7cd339ac1ffa90ce8f6c2"
-        "ef0056ab78aaaa24e7f5c1";
+    const std::string expected = "515652efbe10000000000100000020000000000400000080000000000100000020000000801fc2"
+                                 "bf3322113fd7a179f0feca"
+                                 "de664422d436a25eeffdc9"
+                                 "c0996633f1e1a3f9eefcc8"
+                                 "eacd8844ea23a418edfbc7"
+                                 "2800ab557c7da5f3ecfac6"
+                                 "cc33cd66bac8a6f0ebf9c5"
+                                 "4f66ef77b1a1a7bfeaf8c4"
+                                 "709a1189bcaea86de9f7c3"
+                                 "f7cd339ac1ffa90ce8f6c2"
+                                 "ef0056ab78aaaa24e7f5c1";
     Put(GameFile());
     ASSERT_TRUE(Sample().Save());
     std::string hex;
@@ -363,8 +489,8 @@ TEST_F(SaveFileTest, WhatTheGameWroteAfterTheLoadSurvives) {
     EXPECT_EQ(Encode(expected, Keystream(SaveFileSeed)), Get());
 }
 
-// The file keeps its length and everything after the save's 149 bytes; a
-// shorter file that decodes is completed to 149 bytes.
+// The file keeps its length and everything after the masks, a file longer
+// than 149 bytes as well as a shorter one that decodes.
 TEST_F(SaveFileTest, TheFileKeepsWhatLiesAfterTheSavedBytes) {
     Bytes longer = GameFile();
     longer.insert(longer.end(), 60, 0xEE);
@@ -384,8 +510,11 @@ TEST_F(SaveFileTest, TheFileKeepsWhatLiesAfterTheSavedBytes) {
     ASSERT_EQ(0, loaded.Load());
     loaded.maskS = 0x100;
     ASSERT_TRUE(loaded.Save());
+    Bytes expectedShorter = shorter;
+    const uint8_t maskS[4] = {0x00, 0x01, 0x00, 0x00}; // 0x100
+    std::copy(maskS, maskS + 4, expectedShorter.begin() + 9);
+    EXPECT_EQ(expectedShorter, Get());
     SaveData reread;
-    ASSERT_EQ(SaveFileSize, Get().size());
     ASSERT_EQ(0, reread.Load());
     ExpectSame(loaded, reread);
 }
@@ -445,8 +574,8 @@ TEST_F(SaveFileTest, RefusesWhatIsNoSaveFileToWriteInto) {
 TEST_F(SaveFileTest, LoadReadsAFileThatAnotherProcessHasOpenForWriting) {
     const Bytes original = Encode(Sample(), Keystream(SaveFileSeed));
     Put(original);
-    HANDLE writer = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE writer = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
     SaveData data;
     EXPECT_EQ(0, data.Load());
@@ -470,9 +599,8 @@ TEST_F(SaveFileTest, AHardLinkSeesTheNewBytes) {
 // code page: the save works by the file's relative name. Each name here lies
 // outside the ANSI code page the suite runs under.
 TEST_F(SaveFileTest, SavesInAFolderNamedOutsideTheCodePage) {
-    const std::vector<std::wstring> names =
-        GetACP() == 932 ? std::vector<std::wstring>{L"세이브", L"Müller", L"save_🎮"}
-                        : std::vector<std::wstring>{L"オルヴァンヌ", L"세이브"};
+    const std::vector<std::wstring> names = GetACP() == 932 ? std::vector<std::wstring>{L"세이브", L"Müller", L"save_🎮"}
+                                                            : std::vector<std::wstring>{L"オルヴァンヌ", L"세이브"};
     const Bytes game = GameFile();
     const Bytes saved = Encode(Sample(), Keystream(SaveFileSeed));
     for (const std::wstring& name : names) {
@@ -509,16 +637,23 @@ public:
     HeldFile(const std::string& path, Holder holder) {
         constexpr DWORD ReadWrite = GENERIC_READ | GENERIC_WRITE;
         switch (holder) {
-        case Holder::Nobody: return;
-        case Holder::ReadWriteSharing: Open(path, ReadWrite, FILE_SHARE_READ | FILE_SHARE_WRITE); return;
+        case Holder::Nobody:
+            return;
+        case Holder::ReadWriteSharing:
+            Open(path, ReadWrite, FILE_SHARE_READ | FILE_SHARE_WRITE);
+            return;
         case Holder::EverySharing:
             Open(path, ReadWrite, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
             return;
-        case Holder::CRuntimeUpdate: stream_ = std::fopen(path.c_str(), "r+b"); return;
+        case Holder::CRuntimeUpdate:
+            stream_ = std::fopen(path.c_str(), "r+b");
+            return;
         case Holder::ReaderSharingAll:
             Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
             return;
-        case Holder::ReadSharingOnly: Open(path, GENERIC_READ, FILE_SHARE_READ); return;
+        case Holder::ReadSharingOnly:
+            Open(path, GENERIC_READ, FILE_SHARE_READ);
+            return;
         }
     }
     ~HeldFile() { Release(); }
@@ -591,7 +726,7 @@ struct HeldSaveCase {
     const char* name;
     DWORD attributes; // of the save file before the save
     Holder holder;
-    bool saved;       // the new bytes are in the file; otherwise it is as it was
+    bool saved; // the new bytes are in the file; otherwise it is as it was
 };
 
 TEST_F(HeldSaveFileTest, SavesWhereverTheFileCanBeWrittenAndKeepsItsAttributes) {
@@ -605,8 +740,7 @@ TEST_F(HeldSaveFileTest, SavesWhereverTheFileCanBeWrittenAndKeepsItsAttributes) 
         {"hidden", FILE_ATTRIBUTE_HIDDEN, Holder::Nobody, true},
         {"hidden and system", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM, Holder::Nobody, true},
         {"hidden, held by fopen r+b", FILE_ATTRIBUTE_HIDDEN, Holder::CRuntimeUpdate, true},
-        {"read-only, held by a reader sharing everything", FILE_ATTRIBUTE_READONLY, Holder::ReaderSharingAll,
-         false},
+        {"read-only, held by a reader sharing everything", FILE_ATTRIBUTE_READONLY, Holder::ReaderSharingAll, false},
     };
     for (const HeldSaveCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -629,90 +763,35 @@ TEST_F(HeldSaveFileTest, SavesWhereverTheFileCanBeWrittenAndKeepsItsAttributes) 
 
 // ---- A step of the write that fails ---------------------------------------
 
-// One planned failure among the calls of the write. Once it has happened the
-// real calls run again, so that the old bytes can be put back, unless it is
-// to happen every time.
-struct PlannedFailure {
-    enum class Step { WriteStops, WriteStoresAWrongByte, EndOfFileRefused, FlushRefused } step;
-    DWORD afterBytes = 0; // for the write steps: bytes written correctly first
-    bool everyTime = false;
-};
-
-PlannedFailure Plan;
-bool PlanFired;
-DWORD PlannedBytesWritten;
-
-// Whether the planned failure is for this step and still to come.
-bool Due(PlannedFailure::Step step) {
-    return Plan.step == step && (Plan.everyTime || !PlanFired);
+// The file with the masks of one save object and every other byte of
+// another: what a save of `masks` into `file` leaves.
+Bytes WithMasksOf(const SaveData& masks, const Bytes& file) {
+    Bytes bytes = file;
+    const Bytes encoded = Encode(masks, Keystream(SaveFileSeed));
+    std::copy(encoded.begin() + SaveMasksOffset, encoded.begin() + SaveMasksOffset + SaveMasksSize,
+              bytes.begin() + SaveMasksOffset);
+    return bytes;
 }
-
-BOOL WINAPI PlannedWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-    bool stops = Due(PlannedFailure::Step::WriteStops);
-    if (!stops && !Due(PlannedFailure::Step::WriteStoresAWrongByte))
-        return WriteFile(file, buffer, size, written, overlapped);
-    DWORD before = Plan.everyTime ? 0 : PlannedBytesWritten;
-    PlannedBytesWritten += size;
-    if (before + size <= Plan.afterBytes) return WriteFile(file, buffer, size, written, overlapped);
-    PlanFired = true;
-    DWORD good = Plan.afterBytes > before ? Plan.afterBytes - before : 0;
-    if (stops) {
-        DWORD done = 0;
-        if (good > 0) WriteFile(file, buffer, good, &done, overlapped);
-        *written = done;
-        SetLastError(ERROR_DISK_FULL);
-        return FALSE;
-    }
-    const uint8_t* bytes = static_cast<const uint8_t*>(buffer);
-    Bytes wrong(bytes, bytes + size);
-    wrong[good] ^= 0xFF;
-    return WriteFile(file, wrong.data(), size, written, overlapped);
-}
-
-BOOL WINAPI PlannedSetEndOfFile(HANDLE file) {
-    if (!Due(PlannedFailure::Step::EndOfFileRefused)) return SetEndOfFile(file);
-    PlanFired = true;
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
-
-BOOL WINAPI PlannedFlushFileBuffers(HANDLE file) {
-    if (!Due(PlannedFailure::Step::FlushRefused)) return FlushFileBuffers(file);
-    PlanFired = true;
-    SetLastError(ERROR_IO_DEVICE);
-    return FALSE;
-}
-
-// Swaps the kernel32 calls of the write for the planned ones and puts the
-// real ones back at the end.
-class FailingWriteTest : public HeldSaveFileTest {
-protected:
-    ~FailingWriteTest() override { SaveFileFunctions = Kernel32SaveFileFunctions; }
-
-    void Arm(const PlannedFailure& plan) {
-        Plan = plan;
-        PlanFired = false;
-        PlannedBytesWritten = 0;
-        SaveFileFunctions = {ReadFile, PlannedWriteFile, PlannedSetEndOfFile, PlannedFlushFileBuffers};
-    }
-};
 
 struct FailingStepCase {
     const char* name;
     PlannedFailure plan;
+    bool saved; // a later round heals the failure
 };
 
-// When a step of the write fails, Save gives false and the old bytes are
-// back, the file's full length included, with the game holding the file or
-// not.
-TEST_F(FailingWriteTest, AFailingStepPutsTheOldBytesBack) {
+// When a step of the write fails, Save gives false and the old masks are
+// back, the rest of the file never having changed, with the game holding the
+// file or not. A write that stored a wrong byte is read back as not this
+// save's, and the next round writes the masks again.
+TEST_F(HeldSaveFileTest, AFailingStepPutsTheOldMasksBack) {
     using Step = PlannedFailure::Step;
     const FailingStepCase cases[] = {
-        {"write stops before the first byte", {Step::WriteStops, 0}},
-        {"write stops midway", {Step::WriteStops, 70}},
-        {"write stops before the last byte", {Step::WriteStops, 148}},
-        {"the read-back differs from what was written", {Step::WriteStoresAWrongByte, 20}},
-        {"flush refused", {Step::FlushRefused}},
+        {"write stops before the first byte", {Step::WriteStops, 0}, false},
+        {"write stops midway", {Step::WriteStops, 14}, false},
+        {"write stops before the last byte", {Step::WriteStops, SaveMasksSize - 1}, false},
+        {"flush refused", {Step::FlushRefused}, false},
+        {"read-back refused", {Step::ReadBackRefused}, false},
+        {"the read-back differs from what was written", {Step::WriteStoresAWrongByte, 5}, true},
     };
     for (Holder holder : {Holder::Nobody, Holder::ReadWriteSharing}) {
         for (const FailingStepCase& c : cases) {
@@ -721,59 +800,273 @@ TEST_F(FailingWriteTest, AFailingStepPutsTheOldBytesBack) {
             HeldFile held(path, holder);
             ASSERT_FALSE(held.Failed(holder));
             Arm(c.plan);
-            EXPECT_FALSE(Changed().Save());
-            EXPECT_TRUE(PlanFired) << "the write was not reached";
+            EXPECT_EQ(c.saved, Changed().Save());
+            EXPECT_EQ(1, Seam.failed) << "the step was not reached";
             held.Release();
-            EXPECT_EQ(Original(), Get());
+            EXPECT_EQ(c.saved ? Saved() : Original(), Get());
             ExpectOnlyTheSaveFile();
         }
     }
 }
 
-// A shorter file that decodes grows to the save's 149 bytes; when the write
-// fails, it gets its old length back as well as its bytes.
-TEST_F(FailingWriteTest, AShortFileGetsItsLengthBack) {
+// A shorter file that decodes keeps its length whether the save works or not.
+TEST_F(SaveFileTest, AShortFileKeepsItsLength) {
     using Step = PlannedFailure::Step;
     const Bytes game = GameFile();
     Bytes shorter(game.begin(), game.begin() + SaveChecksumOffset);
     shorter.push_back(10), shorter.push_back(0);
-    for (const FailingStepCase& c : {FailingStepCase{"write stops midway", {Step::WriteStops, 100}},
-                                     FailingStepCase{"flush refused", {Step::FlushRefused}}}) {
+    const FailingStepCase cases[] = {
+        {"nothing fails", {}, true},
+        {"write stops midway", {Step::WriteStops, 16}, false},
+        {"flush refused", {Step::FlushRefused}, false},
+    };
+    for (const FailingStepCase& c : cases) {
         SCOPED_TRACE(c.name);
         Put(shorter);
         Arm(c.plan);
-        EXPECT_FALSE(Changed().Save());
-        EXPECT_EQ(shorter, Get());
+        SaveData changed;
+        changed.maskS = 0x10;
+        EXPECT_EQ(c.saved, changed.Save());
+        EXPECT_EQ(c.saved ? WithMasksOf(changed, shorter) : shorter, Get());
     }
 }
 
-// Only the masks' bytes change value in a save, so even where the old bytes
-// cannot be put back either, the game's part of the file stays whole: the
-// file still loads, with every record as it was.
-TEST_F(FailingWriteTest, TheGamesRecordsSurviveWhenNothingCanBePutBack) {
+// Where the old masks cannot be put back either, only the masks can be
+// wrong: the file still loads, with every record as it was, and keeps its
+// length and what lies after the masks.
+TEST_F(HeldSaveFileTest, TheGamesRecordsSurviveWhenNothingCanBePutBack) {
     using Step = PlannedFailure::Step;
     const FailingStepCase cases[] = {
-        {"every write stops midway", {Step::WriteStops, 20, true}},
-        {"every write stores a wrong mask byte", {Step::WriteStoresAWrongByte, 20, true}},
-        {"every flush refused", {Step::FlushRefused, 0, true}},
+        {"every write stops midway through the changed mask", {Step::WriteStops, 5, EveryTime}, false},
+        {"every write stores a wrong mask byte", {Step::WriteStoresAWrongByte, 14, EveryTime}, false},
+        {"every flush refused", {Step::FlushRefused, 0, EveryTime}, false},
     };
     for (const FailingStepCase& c : cases) {
         SCOPED_TRACE(c.name);
         PutOriginal(FILE_ATTRIBUTE_NORMAL);
         Arm(c.plan);
         EXPECT_FALSE(Changed().Save());
-        SaveFileFunctions = Kernel32SaveFileFunctions;
+        Arm({});
         SaveData loaded;
         EXPECT_EQ(0, loaded.Load());
         for (int i = 0; i < SaveRecordCount; ++i) {
             EXPECT_EQ(Sample().records[i].valueA, loaded.records[i].valueA) << i;
             EXPECT_EQ(Sample().records[i].flag, loaded.records[i].flag) << i;
         }
-        const Bytes after = Get();
-        ASSERT_EQ(Original().size(), after.size());
-        EXPECT_EQ(Tail(), Bytes(after.begin() + SaveFileSize, after.end()));
+        const Bytes original = Original(), after = Get();
+        ASSERT_EQ(original.size(), after.size());
+        EXPECT_EQ(Bytes(original.begin() + SaveChecksumOffset, original.end()),
+                  Bytes(after.begin() + SaveChecksumOffset, after.end()));
         ExpectOnlyTheSaveFile();
     }
+}
+
+// ---- Another writer at work during the save -------------------------------
+
+// The game's next save, written while the tool saves: other records, another
+// header, and the game's own masks, which are neither the file's nor the
+// tool's.
+SaveData GamesNextSave() {
+    SaveData game = Sample();
+    game.maskW = 0x4000;
+    game.headerValue = 0x5A5A;
+    game.records[0].valueA = 1234;
+    game.records[4].flag = 9;
+    game.records[9].valueB = 0x4321;
+    return game;
+}
+
+// Writes bytes at offset through a handle of the writer's own, as the game
+// or another copy of the tool does.
+void WriteAsAnotherProgram(const std::string& path, size_t offset, const Bytes& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(offset);
+    DWORD written = 0;
+    EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+    EXPECT_TRUE(WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr));
+    CloseHandle(file);
+}
+
+enum class Writes { Records, WholeFile, Nothing };
+
+struct OtherWriterCase {
+    const char* name;
+    Writes writes;
+    OtherWriter::When when;
+    int rounds;
+    PlannedFailure plan;
+    bool saved; // the save's masks are in the file, and Save says so
+};
+
+// Whatever the other writer writes stays; the save's masks are in the file
+// exactly when Save gives true; where they are not, the masks are the ones
+// the file held before the save, or the other writer's.
+TEST_F(HeldSaveFileTest, WhatAnotherWriterWritesDuringTheSaveStays) {
+    using Step = PlannedFailure::Step;
+    using When = OtherWriter::When;
+    const OtherWriterCase cases[] = {
+        {"the records, between the read and the write", Writes::Records, When::BeforeTheWrite, 1, {}, true},
+        {"the records, between the write and the read-back", Writes::Records, When::BeforeTheReadBack, 1, {}, true},
+        {"the records in every round", Writes::Records, When::BeforeTheReadBack, EveryTime, {}, true},
+        {"the whole file, between the read and the write", Writes::WholeFile, When::BeforeTheWrite, 1, {}, true},
+        {"the whole file, between the write and the read-back",
+         Writes::WholeFile,
+         When::BeforeTheReadBack,
+         1,
+         {},
+         true},
+        {"the whole file in every round", Writes::WholeFile, When::BeforeTheReadBack, EveryTime, {}, false},
+        {"nothing, and the flush fails", Writes::Nothing, When::BeforeTheWrite, 1, {Step::FlushRefused}, false},
+        {"the records, and the flush fails", Writes::Records, When::BeforeTheWrite, 1, {Step::FlushRefused}, false},
+        {"the records, and the write and the put-back stop midway",
+         Writes::Records,
+         When::BeforeTheWrite,
+         1,
+         {Step::WriteStops, 5, EveryTime},
+         false},
+        {"the whole file, and the read-back fails",
+         Writes::WholeFile,
+         When::BeforeTheReadBack,
+         1,
+         {Step::ReadBackRefused},
+         false},
+        {"the whole file, and the read-back and the put-back cannot read",
+         Writes::WholeFile,
+         When::BeforeTheReadBack,
+         1,
+         {Step::ReadBackRefused, 0, EveryTime},
+         false},
+    };
+    const Bytes game = Encode(GamesNextSave(), Keystream(SaveFileSeed));
+    for (const OtherWriterCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        PutOriginal(FILE_ATTRIBUTE_NORMAL);
+        Arm(c.plan);
+        Seam.other = {c.when, nullptr, c.rounds};
+        if (c.writes == Writes::Records) {
+            const Bytes records(game.begin() + SaveChecksumOffset, game.end());
+            Seam.other.write = [this, records] { WriteAsAnotherProgram(path, SaveChecksumOffset, records); };
+        } else if (c.writes == Writes::WholeFile) {
+            Seam.other.write = [&] { WriteAsAnotherProgram(path, 0, game); };
+        }
+        const bool result = Changed().Save();
+        const Bytes after = Get();
+        ASSERT_EQ(Original().size(), after.size());
+        // The other writer's part of the file, or the file's own where it wrote nothing.
+        const Bytes othersPart = c.writes == Writes::Nothing ? Original() : game;
+        const size_t from = c.writes == Writes::WholeFile ? 0 : SaveChecksumOffset;
+        for (size_t at = from; at < SaveFileSize; ++at) {
+            if (at < SaveMasksOffset || at >= SaveMasksOffset + SaveMasksSize) {
+                ASSERT_EQ(othersPart[at], after[at]) << "byte " << at;
+            }
+        }
+        EXPECT_EQ(Tail(), Bytes(after.begin() + SaveFileSize, after.end()));
+        const Bytes masks(after.begin() + SaveMasksOffset, after.begin() + SaveMasksOffset + SaveMasksSize);
+        const Bytes saved = Saved();
+        const Bytes ours(saved.begin() + SaveMasksOffset, saved.begin() + SaveMasksOffset + SaveMasksSize);
+        EXPECT_EQ(c.saved, result);
+        EXPECT_EQ(result, masks == ours);
+        if (!result && c.plan.times != EveryTime) {
+            const Bytes before = c.writes == Writes::WholeFile ? game : Original();
+            EXPECT_EQ(Bytes(before.begin() + SaveMasksOffset, before.begin() + SaveMasksOffset + SaveMasksSize), masks);
+        }
+        ExpectOnlyTheSaveFile();
+    }
+}
+
+// Two copies of the tool press OK together: the one that writes last wins,
+// and both say so only once their masks were in the file; the file never
+// ends with the masks from before both.
+TEST_F(SaveFileTest, TwoCopiesSavingTogetherLeaveTheLastOnesMasks) {
+    using When = OtherWriter::When;
+    for (When when : {When::BeforeTheWrite, When::BeforeTheReadBack}) {
+        SCOPED_TRACE(when == When::BeforeTheWrite ? "between the read and the write"
+                                                  : "between the write and the read-back");
+        Put(GameFile());
+        SaveData first = Sample();
+        first.maskS = 0x10, first.maskB = 0x20;
+        SaveData second = Sample();
+        second.maskS = 0x40, second.maskB = 0x80;
+        bool secondSaved = false;
+        Seam.other = {when, [&] { secondSaved = second.Save(); }, 1};
+        EXPECT_TRUE(first.Save());
+        EXPECT_TRUE(secondSaved);
+        EXPECT_EQ(WithMasksOf(first, GameFile()), Get());
+    }
+}
+
+// ---- A program that holds the file for a moment ---------------------------
+
+struct HoldCase {
+    const char* name;
+    Holder holder;          // Nobody: the bytes are locked instead, through the seam
+    DWORD heldMilliseconds; // on the save's clock
+    bool saved;
+};
+
+// A scanner, an indexer or a backup program holding the file, without write
+// sharing or with the bytes locked, is waited for about two seconds.
+TEST_F(HeldSaveFileTest, AHolderIsWaitedForAboutTwoSeconds) {
+    const HoldCase cases[] = {
+        {"held without write sharing for a second", Holder::ReadSharingOnly, 1000, true},
+        {"held without write sharing for three seconds", Holder::ReadSharingOnly, 3000, false},
+        {"locked for a second", Holder::Nobody, 1000, true},
+        {"locked for three seconds", Holder::Nobody, 3000, false},
+    };
+    for (const HoldCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        PutOriginal(FILE_ATTRIBUTE_NORMAL);
+        Seam.now = 0;
+        HeldFile held(path, c.holder);
+        ASSERT_FALSE(held.Failed(c.holder));
+        // Each pause is 50 ms on the clock: as many locked writes as fit in the hold.
+        if (c.holder == Holder::Nobody) Arm({PlannedFailure::Step::WriteLocked, 0, int(c.heldMilliseconds / 50)});
+        Seam.atPause = [&](DWORD now) {
+            if (now >= c.heldMilliseconds) held.Release();
+        };
+        EXPECT_EQ(c.saved, Changed().Save());
+        EXPECT_GE(Seam.now, c.saved ? c.heldMilliseconds : 2000u);
+        EXPECT_LE(Seam.now, c.saved ? c.heldMilliseconds + 50 : 2050u) << "waited too long";
+        held.Release();
+        EXPECT_EQ(c.saved ? Saved() : Original(), Get());
+        Seam.atPause = nullptr;
+    }
+}
+
+// A file that does not decode at the save, though it did at the load, is
+// most likely halfway through the game's write: the save waits for the game
+// to finish, and writes into what the game wrote.
+TEST_F(HeldSaveFileTest, AFileHalfwayThroughTheGamesWriteIsWaitedFor) {
+    const Bytes game = Encode(GamesNextSave(), Keystream(SaveFileSeed));
+    Bytes halfway = Original();
+    std::copy(game.begin() + SaveRecordsOffset, game.begin() + SaveRecordsOffset + 20,
+              halfway.begin() + SaveRecordsOffset);
+    Put(halfway);
+    Seam.atPause = [&](DWORD now) {
+        if (now == 200) WriteAsAnotherProgram(path, 0, game);
+    };
+    EXPECT_TRUE(Changed().Save());
+    EXPECT_EQ(200u, Seam.now);
+    Bytes expected = WithMasksOf(Changed(), game);
+    const Bytes tail = Tail();
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(expected, Get());
+}
+
+// The load waits as long for a program that lets nobody read the file.
+TEST_F(SaveFileTest, LoadWaitsForAProgramThatHoldsTheFileForAMoment) {
+    Put(GameFile());
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    Seam.atPause = [&](DWORD now) {
+        if (now >= 500 && holder != INVALID_HANDLE_VALUE) CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
+    };
+    SaveData data;
+    EXPECT_EQ(0, data.Load());
+    EXPECT_EQ(500u, Seam.now);
 }
 
 } // namespace
