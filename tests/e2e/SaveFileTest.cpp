@@ -2,6 +2,9 @@
 // unusual saved bindings, and files it cannot read or write.
 #include "E2EFixture.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 // How a player ends the dialog, and whether the bindings are then written.
@@ -22,10 +25,18 @@ class DialogEnding : public KeyConfigEndToEnd, public testing::WithParamInterfac
 protected:
     void End(Ending ending) {
         switch (ending) {
-        case Ending::OkButton: ASSERT_TRUE(Tool().Click(OkId)); break;
-        case Ending::EnterKey: ASSERT_TRUE(Tool().PressKey(VK_RETURN)); break;
-        case Ending::CancelButton: ASSERT_TRUE(Tool().Click(CancelId)); break;
-        case Ending::CloseBox: ASSERT_TRUE(Tool().ClickCloseBox()); break;
+        case Ending::OkButton:
+            ASSERT_TRUE(Tool().Click(OkId));
+            break;
+        case Ending::EnterKey:
+            ASSERT_TRUE(Tool().PressKey(VK_RETURN));
+            break;
+        case Ending::CancelButton:
+            ASSERT_TRUE(Tool().Click(CancelId));
+            break;
+        case Ending::CloseBox:
+            ASSERT_TRUE(Tool().ClickCloseBox());
+            break;
         }
     }
 };
@@ -91,14 +102,14 @@ TEST_F(KeyConfigEndToEnd, UnusualSavedMasks) {
         uint32_t written;
     };
     const SlotCase slots[SlotCount] = {
-        {0x00000000, "------", 0},                  // S: unbound
-        {0x00000001, "------", 0},                  // Z: down
-        {0x00000008, "------", 0},                  // A: up
-        {0x00000030, "------", 0},                  // W: two buttons
-        {0x80000000, "Button28", 0x80000000},       // X: bit 31
-        {0x10000000, "Button25", 0x10000000},       // C: bit 28
+        {0x00000000, "------", 0},                    // S: unbound
+        {0x00000001, "------", 0},                    // Z: down
+        {0x00000008, "------", 0},                    // A: up
+        {0x00000030, "------", 0},                    // W: two buttons
+        {0x80000000, "Button28", 0x80000000},         // X: bit 31
+        {0x10000000, "Button25", 0x10000000},         // C: bit 28
         {ButtonMask(12), "Button12", ButtonMask(12)}, // V: an ordinary button
-        {0xFFFFFFFF, "------", 0},                  // B: every bit
+        {0xFFFFFFFF, "------", 0},                    // B: every bit
     };
     SlotMasks saved, written;
     std::vector<std::string> shown;
@@ -158,13 +169,13 @@ TEST_P(LoadFailure, ShowsTheErrorAndWritesNothing) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    E2E, LoadFailure,
-    testing::Values(LoadFailureCase{"Missing", false, ""}, LoadFailureCase{"Empty", true, ""},
-                    LoadFailureCase{"ShorterThanTheMagic", true, "QV"},
-                    LoadFailureCase{"WrongMagic", true, Damaged(2, 'X')},
-                    LoadFailureCase{"ChecksumMismatch", true, Damaged(SaveRecordsOffset + 5, '\x5A')}),
-    [](const testing::TestParamInfo<LoadFailureCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(E2E, LoadFailure,
+                         testing::Values(LoadFailureCase{"Missing", false, ""}, LoadFailureCase{"Empty", true, ""},
+                                         LoadFailureCase{"ShorterThanTheMagic", true, "QV"},
+                                         LoadFailureCase{"WrongMagic", true, Damaged(2, 'X')},
+                                         LoadFailureCase{"ChecksumMismatch", true,
+                                                         Damaged(SaveRecordsOffset + 5, '\x5A')}),
+                         [](const testing::TestParamInfo<LoadFailureCase>& info) { return info.param.name; });
 
 // A read-only save file: OK reports the failed write and keeps the dialog
 // open with the player's bindings; once the file is writable again, OK
@@ -266,5 +277,108 @@ TEST_F(KeyConfigEndToEnd, AGameHoldingTheFileReadsTheSaveThroughItsHandle) {
     EXPECT_EQ(EncodeSave(expected), seen);
     EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
 }
+
+// A virus scanner or backup program holding the file without write sharing
+// when OK is pressed: the tool waits for it, answering what is sent to the
+// dialog meanwhile, and saves once it lets go, without a box.
+TEST_F(KeyConfigEndToEnd, AHolderForASecondIsWaitedFor) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_EQ(ButtonText(10), Tool().FieldText(0));
+    HANDLE holder = CreateFileA(SavePath().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    ASSERT_TRUE(Tool().Click(OkId));
+    Sleep(500);
+    // The dialog is waiting for the holder, and answers all the same.
+    EXPECT_EQ(ButtonText(10), Tool().FieldText(0));
+    Sleep(500);
+    CloseHandle(holder);
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    SaveData expected = SampleSave(DefaultMasks);
+    SetSlotMask(expected, 0, ButtonMask(10));
+    EXPECT_EQ(EncodeSave(expected), SaveFileBytes());
+}
+
+// The game saving while OK writes the bindings, from a process of its own:
+// what the game wrote stays, and the tool's bindings are in the file unless
+// the game wrote its whole file after the tool had read its bindings back.
+struct GameWriteCase {
+    const char* name;
+    bool wholeFileOnce; // else only the records, over and over
+};
+
+void PrintTo(const GameWriteCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class GameSavingDuringTheSave : public KeyConfigEndToEnd, public testing::WithParamInterface<GameWriteCase> {};
+
+TEST_P(GameSavingDuringTheSave, KeepsWhatTheGameWrote) {
+    const GameWriteCase& c = GetParam();
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().Press(10));
+    ASSERT_EQ(ButtonText(10), Tool().FieldText(0));
+
+    SaveData game = SampleSave(DefaultMasks);
+    game.headerValue = uint16_t(game.headerValue ^ 0x0101);
+    game.records[1].valueA += 9;
+    game.records[8].flag = uint8_t(game.records[8].flag ^ 1);
+    SetSlotMask(game, 2, ButtonMask(21));
+    const std::string gameBytes = EncodeSave(game);
+    SaveData ours = SampleSave(DefaultMasks);
+    SetSlotMask(ours, 0, ButtonMask(10));
+    const std::string ourMasks = EncodeSave(ours).substr(SaveMasksOffset, SaveMasksSize);
+
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        HANDLE file = CreateFileA(SavePath().c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return;
+        const size_t from = c.wholeFileOnce ? 0 : SaveChecksumOffset;
+        while (!done) {
+            if (c.wholeFileOnce) {
+                // Waits for the tool's bindings to land, then writes over them once.
+                std::string seen(SaveFileSize, '\0');
+                DWORD count = 0;
+                SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+                if (!ReadFile(file, &seen[0], DWORD(seen.size()), &count, nullptr) ||
+                    seen.compare(SaveMasksOffset, SaveMasksSize, ourMasks) != 0)
+                    continue;
+            }
+            DWORD written = 0;
+            SetFilePointer(file, LONG(from), nullptr, FILE_BEGIN);
+            WriteFile(file, gameBytes.data() + from, DWORD(gameBytes.size() - from), &written, nullptr);
+            if (c.wholeFileOnce) break;
+        }
+        CloseHandle(file);
+    });
+    ASSERT_TRUE(Tool().Click(OkId));
+    DWORD exitCode = 0xDEAD;
+    const bool ended = Tool().WaitForExit(exitCode);
+    done = true;
+    writer.join();
+    ASSERT_TRUE(ended) << "the tool did not end: a write-failure box?";
+    EXPECT_EQ(0u, exitCode);
+
+    const std::string after = SaveFileBytes();
+    ASSERT_EQ(SaveFileSize, after.size());
+    // The game's part: its whole file, or the tool's file with the game's records.
+    std::string expected = c.wholeFileOnce ? gameBytes : EncodeSave(SampleSave(DefaultMasks));
+    expected.replace(SaveChecksumOffset, SaveFileSize - SaveChecksumOffset, gameBytes, SaveChecksumOffset,
+                     std::string::npos);
+    expected.replace(SaveMasksOffset, SaveMasksSize, ourMasks);
+    if (c.wholeFileOnce && after != expected) {
+        EXPECT_EQ(gameBytes, after) << "neither the tool's bindings nor the game's last write";
+    } else {
+        EXPECT_EQ(expected, after);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(E2E, GameSavingDuringTheSave,
+                         testing::Values(GameWriteCase{"RecordsOverAndOver", false},
+                                         GameWriteCase{"WholeFileOnceTheBindingsLand", true}),
+                         [](const testing::TestParamInfo<GameWriteCase>& info) { return info.param.name; });
 
 } // namespace
