@@ -66,13 +66,15 @@ bool WaitForHolder(DWORD error, const HeldFileDeadline& deadline) {
     return HeldByAnother(error) && PauseUntil(deadline);
 }
 
-// The file by its relative name, in the working directory. The name is plain
-// ASCII, so it means the same on every code page, whatever the folder's own
-// name is written in.
-HANDLE OpenSaveFile(DWORD access, const HeldFileDeadline& deadline) {
+// The file by its relative name, in the working directory, or the per-user
+// copy by its full wide path. The relative name is plain ASCII, so it means
+// the same on every code page, whatever the folder's own name is written in.
+HANDLE OpenSaveFile(const SaveFileLocation& location, DWORD access, const HeldFileDeadline& deadline) {
     for (;;) {
         HANDLE file =
-            CreateFileA(SaveFileName, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+            location.path[0] != L'\0'
+                ? CreateFileW(location.path, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                : CreateFileA(SaveFileName, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || !WaitForHolder(GetLastError(), deadline)) return file;
     }
 }
@@ -221,8 +223,10 @@ void MakeSaveKeystream(int32_t seed, uint8_t* keystream) {
 
 int32_t SaveData::Load() {
     SeedRandom(SaveFileSeed);
+    LocateSaveFile(location_);
+    located_ = true;
     const HeldFileDeadline deadline;
-    HANDLE file = OpenSaveFile(GENERIC_READ, deadline);
+    HANDLE file = OpenSaveFile(location_, GENERIC_READ, deadline);
     if (file == INVALID_HANDLE_VALUE) return 1;
     uint8_t bytes[SaveFileSize];
     DWORD size = 0;
@@ -242,8 +246,10 @@ int32_t SaveData::Load() {
 bool SaveData::Save() {
     uint8_t keystream[SaveKeystreamLength];
     MakeSaveKeystream(SaveFileSeed, keystream);
+    if (!located_) LocateSaveFile(location_);
+    located_ = true;
     const HeldFileDeadline deadline;
-    HANDLE file = OpenSaveFile(GENERIC_READ | GENERIC_WRITE, deadline);
+    HANDLE file = OpenSaveFile(location_, GENERIC_READ | GENERIC_WRITE, deadline);
     if (file == INVALID_HANDLE_VALUE) return false;
     bool written = WritableSaveFile(file) && WriteBindings(file, *this, keystream, deadline);
     CloseHandle(file);

@@ -3,6 +3,8 @@
 // runtime's random generator and guarded by a 16-bit checksum.
 #pragma once
 
+#include "app/SaveFileLocation.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -14,22 +16,22 @@ struct SaveRecord {
 };
 
 constexpr int SaveRecordCount = 10;
-constexpr size_t SaveFileSize = 149;           // what the tool writes
-constexpr size_t SaveMasksOffset = 5;          // the eight masks, W S Z A X C V B: the tool's bytes
+constexpr size_t SaveFileSize = 149;  // what the tool writes
+constexpr size_t SaveMasksOffset = 5; // the eight masks, W S Z A X C V B: the tool's bytes
 constexpr size_t SaveMasksSize = 32;
 constexpr size_t SaveChecksumOffset = 37;
 constexpr size_t SaveRecordsOffset = 39;
 constexpr size_t SaveRecordSize = 11;
 constexpr int SaveKeystreamLength = 4 * SaveRecordCount; // one value per record field
-constexpr int32_t SaveFileSeed = 0x4F;         // ours; any fixed value below 256 reads every file
-extern const char SaveFileName[];              // "./saves.qvr", in the working directory
+constexpr int32_t SaveFileSeed = 0x4F;                   // ours; any fixed value below 256 reads every file
+extern const char SaveFileName[];                        // "./saves.qvr", in the working directory
 
 class SaveData {
 public:
     SaveData() = default;
     virtual ~SaveData() {}
 
-    // Reads and decodes the whole file. 0 = success; 1 = cannot be opened;
+    // Reads and decodes the whole file, the one the game last wrote. 0 = success; 1 = cannot be opened;
     // 2 = wrong magic (object unchanged) or checksum mismatch (object holds
     // the decoded content).
     int32_t Load();
@@ -59,6 +61,14 @@ public:
     int32_t maskX = 0x400;  // button 7
     int32_t maskC = 0x800;  // button 8
     int32_t maskB = 0x8000; // button 12
+
+private:
+    // The file that Load read and Save writes: the working folder's, or the
+    // per-user copy Windows keeps for a game under Program Files (see
+    // SaveFileLocation.h). Load finds it anew each time; a Save without a
+    // Load finds it itself.
+    SaveFileLocation location_;
+    bool located_ = false;
 };
 
 // The codec, pure functions over bytes. The keystream holds the 40 values

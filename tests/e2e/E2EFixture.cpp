@@ -41,6 +41,56 @@ void KeyConfigEndToEnd::SetUp() {
 void KeyConfigEndToEnd::TearDown() {
     tool_.reset(); // ends a tool that a failed test left running
     SetFileAttributesA(SavePath().c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!gameFolderPath_.empty()) {
+        RemoveTree(gameFolderPath_);
+        RemoveTree(VirtualStoreFolder(gameFolderPath_));
+    }
+}
+
+std::wstring EnvironmentFolder(const wchar_t* name) {
+    wchar_t value[MAX_PATH + 1];
+    DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH + 1);
+    return length > 0 && length <= MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+void PutSaveFileDated(const std::wstring& path, const std::string& bytes, int seconds) {
+    ASSERT_TRUE(WriteFileBytes(path, bytes));
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    const uint64_t time = 132223104000000000ull + uint64_t(seconds) * 10000000ull;
+    FILETIME lastWrite = {DWORD(time), DWORD(time >> 32)};
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &lastWrite));
+    CloseHandle(file);
+}
+
+namespace {
+
+// Makes the folder and its parents.
+void MakeFolders(const std::wstring& path) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+} // namespace
+
+std::wstring KeyConfigEndToEnd::VirtualStoreFolder(const std::wstring& folder) {
+    return EnvironmentFolder(L"LOCALAPPDATA") + L"\\VirtualStore" + folder.substr(2);
+}
+
+void KeyConfigEndToEnd::UseGameFolderAt(const std::wstring& path) {
+    RemoveTree(path);
+    RemoveTree(VirtualStoreFolder(path));
+    gameFolderPath_ = path;
+    MakeFolders(path);
+    ASSERT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring KeyConfigEndToEnd::MakeVirtualStoreFolder() const {
+    const std::wstring folder = VirtualStoreFolder(GameFolder());
+    MakeFolders(folder);
+    return folder;
 }
 
 void KeyConfigEndToEnd::UseGameFolderNamed(const std::wstring& name) {
@@ -49,6 +99,7 @@ void KeyConfigEndToEnd::UseGameFolderNamed(const std::wstring& name) {
 }
 
 std::wstring KeyConfigEndToEnd::GameFolder() const {
+    if (!gameFolderPath_.empty()) return gameFolderPath_;
     std::wstring folder = WidePath(folder_.Path());
     return gameFolderName_.empty() ? folder : folder + L"\\" + gameFolderName_;
 }

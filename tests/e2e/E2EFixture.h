@@ -16,6 +16,12 @@
 #include <utility>
 #include <vector>
 
+// Writes a save file and dates its last write that many seconds after a day
+// in 2020, as the game left it then.
+void PutSaveFileDated(const std::wstring& path, const std::string& bytes, int seconds);
+// A folder named as the environment has it (%ProgramFiles%).
+std::wstring EnvironmentFolder(const wchar_t* name);
+
 // The game's own defaults, as a fresh game writes them: S 2, Z 3, A 4, W 1,
 // X 7, C 8, V 9, B 12.
 extern const SlotMasks DefaultMasks;
@@ -31,7 +37,15 @@ protected:
     // The game's folder, where the tool runs: the test's own folder, or a
     // folder in it named in any script, made by UseGameFolderNamed.
     void UseGameFolderNamed(const std::wstring& name);
+    // The game's folder at a full path instead, such as one under Program
+    // Files: made with its parents, and removed with the per-user copy's
+    // folder after the test.
+    void UseGameFolderAt(const std::wstring& path);
     std::wstring GameFolder() const;
+    // The folder where Windows keeps the per-user copies of what a program
+    // writes into the game's folder (%LOCALAPPDATA%\VirtualStore\<the game's
+    // folder without its drive>); made.
+    std::wstring MakeVirtualStoreFolder() const;
 
     // The save file before the tool starts; no call = no file.
     void PutSaveFile(const std::string& bytes);
@@ -67,10 +81,12 @@ protected:
     KeyConfigSession& Tool() { return *tool_; }
 
     static std::string ToolPath();
+    static std::wstring VirtualStoreFolder(const std::wstring& folder);
 
 private:
     TempDirectory folder_;
     std::wstring gameFolderName_; // empty: the test's own folder
+    std::wstring gameFolderPath_; // a full path given by UseGameFolderAt
     std::unique_ptr<KeyConfigSession> tool_;
     static JoypadServerRegistration* registration_;
     static JoypadPlayer* joypad_;

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
-
 // Wide throughout: a test may make folders whose names the ANSI code page
 // cannot spell.
 void RemoveTree(const std::wstring& path) {
@@ -27,6 +25,8 @@ void RemoveTree(const std::wstring& path) {
     }
     RemoveDirectoryW(path.c_str());
 }
+
+namespace {
 
 std::string Utf8FromWide(const std::wstring& text) {
     if (text.empty()) return std::string();

@@ -35,3 +35,5 @@ std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 // Names of the files in a folder, sorted, in UTF-8.
 std::vector<std::string> ListFolder(const std::wstring& path);
+// Removes a folder with everything in it.
+void RemoveTree(const std::wstring& path);

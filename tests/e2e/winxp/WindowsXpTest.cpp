@@ -40,4 +40,23 @@ TEST_F(OnWindowsXp, PressesBindAndOkSavesTheRightBytes) {
     ExpectSavedWith({{0, 13}, {1, 5}});
 }
 
+// Windows XP redirects no file writes: a per-user copy beside a game under
+// Program Files, even a newer one, is not the game's, and the tool edits the
+// game folder's file.
+TEST_F(OnWindowsXp, APerUserCopyIsNotTheGamesFile) {
+    ASSERT_NO_FATAL_FAILURE(UseGameFolderAt(EnvironmentFolder(L"ProgramFiles") + L"\\Orvanne"));
+    const std::wstring copy = MakeVirtualStoreFolder() + L"\\saves.qvr";
+    SlotMasks copyMasks = DefaultMasks;
+    copyMasks[0] = ButtonMask(15);
+    const std::string copyBytes = EncodeSave(SampleSave(copyMasks));
+    ASSERT_NO_FATAL_FAILURE(
+        PutSaveFileDated(GameFolder() + L"\\saves.qvr", EncodeSave(SampleSave(DefaultMasks)), 1000));
+    ASSERT_NO_FATAL_FAILURE(PutSaveFileDated(copy, copyBytes, 2000));
+    ASSERT_NO_FATAL_FAILURE(LaunchReady());
+    EXPECT_EQ(DefaultTexts(), Tool().FieldTexts());
+    ASSERT_TRUE(Joypad().Press(13));
+    ExpectSavedWith({{0, 13}});
+    EXPECT_EQ(copyBytes, ReadFileBytes(copy));
+}
+
 } // namespace

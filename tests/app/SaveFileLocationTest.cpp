@@ -1,0 +1,234 @@
+// The save file of a game under Program Files: the per-user copy that
+// Windows keeps for it where the game wrote that copy last.
+#include "app/SaveFileLocation.h"
+#include "app/SaveData.h"
+#include "app/SaveFileLocationFunctions.h"
+#include "support/TempDirectory.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+// ---- The per-user copy's path ----------------------------------------------
+
+struct StorePathCase {
+    const char* name;
+    const wchar_t* workingFolder;
+    const wchar_t* localAppData;
+    const wchar_t* expected; // null: no copy to look for
+};
+
+TEST(VirtualStoreSavePath, FollowsTheWorkingFolderUnderTheVirtualisedFolders) {
+    const wchar_t* const folders[] = {L"C:\\Program Files", L"C:\\Program Files (x86)", L"", L"C:\\Windows\\",
+                                      L"C:\\ProgramData"};
+    const wchar_t* const local = L"C:\\Users\\p\\AppData\\Local";
+    const StorePathCase cases[] = {
+        {"under Program Files", L"C:\\Program Files\\Orvanne", local,
+         L"C:\\Users\\p\\AppData\\Local\\VirtualStore\\Program Files\\Orvanne\\saves.qvr"},
+        {"deeper, in another case", L"c:\\PROGRAM FILES (X86)\\Games\\Orvanne", local,
+         L"C:\\Users\\p\\AppData\\Local\\VirtualStore\\PROGRAM FILES (X86)\\Games\\Orvanne\\saves.qvr"},
+        {"the folder itself", L"C:\\ProgramData", local,
+         L"C:\\Users\\p\\AppData\\Local\\VirtualStore\\ProgramData\\saves.qvr"},
+        {"under a folder given with a backslash", L"C:\\Windows\\Orvanne", local,
+         L"C:\\Users\\p\\AppData\\Local\\VirtualStore\\Windows\\Orvanne\\saves.qvr"},
+        {"named in Hangul", L"C:\\Program Files\\오르반느", L"C:\\Users\\p\\AppData\\Local\\",
+         L"C:\\Users\\p\\AppData\\Local\\VirtualStore\\Program Files\\오르반느\\saves.qvr"},
+        {"a look-alike folder", L"C:\\Program Files Games\\Orvanne", local, nullptr},
+        {"another drive", L"D:\\Program Files\\Orvanne", local, nullptr},
+        {"outside", L"C:\\Games\\Orvanne", local, nullptr},
+        {"a network folder", L"\\\\server\\Program Files\\Orvanne", local, nullptr},
+        {"without LOCALAPPDATA", L"C:\\Program Files\\Orvanne", L"", nullptr},
+    };
+    for (const StorePathCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        wchar_t path[SavePathCapacity];
+        const bool found = VirtualStoreSavePath(c.workingFolder, folders, 5, c.localAppData, path, SavePathCapacity);
+        EXPECT_EQ(c.expected != nullptr, found);
+        EXPECT_EQ(std::wstring(c.expected ? c.expected : L""), std::wstring(path));
+    }
+}
+
+TEST(VirtualStoreSavePath, APathThatDoesNotFitIsNoPath) {
+    const wchar_t* const folders[] = {L"C:\\Program Files"};
+    const wchar_t* const working = L"C:\\Program Files\\Orvanne";
+    const std::wstring expected = L"L:\\VirtualStore\\Program Files\\Orvanne\\saves.qvr";
+    wchar_t path[64];
+    EXPECT_TRUE(VirtualStoreSavePath(working, folders, 1, L"L:", path, expected.size() + 1));
+    EXPECT_EQ(expected, std::wstring(path));
+    EXPECT_FALSE(VirtualStoreSavePath(working, folders, 1, L"L:", path, expected.size()));
+    EXPECT_EQ(std::wstring(), std::wstring(path));
+}
+
+// ---- Which file the game wrote last ----------------------------------------
+
+struct ChoiceCase {
+    const char* name;
+    SaveFileState original, copy;
+    SaveFileChoice expected;
+};
+
+TEST(ChooseSaveFile, TakesTheFileTheGameWroteLast) {
+    const ChoiceCase cases[] = {
+        {"no copy", {true, 100}, {false, 0}, SaveFileChoice::Original},
+        {"the copy is newer", {true, 100}, {true, 200}, SaveFileChoice::CopyIsNewer},
+        {"written at the same time", {true, 100}, {true, 100}, SaveFileChoice::CopyIsNewer},
+        {"the original is newer", {true, 200}, {true, 100}, SaveFileChoice::Original},
+        {"only the copy", {false, 0}, {true, 1}, SaveFileChoice::CopyAlone},
+        {"neither", {false, 0}, {false, 0}, SaveFileChoice::Original},
+    };
+    for (const ChoiceCase& c : cases) {
+        EXPECT_EQ(c.expected, ChooseSaveFile(c.original, c.copy)) << c.name;
+    }
+}
+
+// ---- Loading and saving the chosen file ------------------------------------
+
+// The environment and the system as a test sets them; the working folder is
+// the real one.
+std::map<std::wstring, std::wstring> Environment;
+bool VistaOrLater;
+
+DWORD WINAPI TestEnvironmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
+    auto found = Environment.find(name);
+    if (found == Environment.end()) return 0;
+    const std::wstring& value = found->second;
+    if (value.size() >= size) return DWORD(value.size() + 1);
+    wcscpy(buffer, value.c_str());
+    return DWORD(value.size());
+}
+
+bool TestVistaOrLater() {
+    return VistaOrLater;
+}
+
+SaveData WithMaskS(int32_t mask) {
+    SaveData data;
+    data.maskS = mask;
+    return data;
+}
+
+// A save file with a mask of S of its own, made by the test and dated that
+// many seconds after a day in 2020.
+void PutSave(const std::wstring& path, int32_t maskS, uint64_t seconds) {
+    const uint64_t lastWrite = 132223104000000000ull + seconds * 10000000ull;
+    uint8_t keystream[SaveKeystreamLength];
+    MakeSaveKeystream(SaveFileSeed, keystream);
+    uint8_t bytes[SaveFileSize];
+    EncodeSaveFile(WithMaskS(maskS), keystream, bytes);
+    ASSERT_TRUE(WriteFileBytes(path, std::string(bytes, bytes + SaveFileSize)));
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    FILETIME time = {DWORD(lastWrite), DWORD(lastWrite >> 32)};
+    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
+    CloseHandle(file);
+}
+
+int32_t MaskSOf(const std::wstring& path) {
+    const std::string bytes = ReadFileBytes(path);
+    if (bytes.size() < 13) return -1;
+    return int32_t(uint8_t(bytes[9]) | uint8_t(bytes[10]) << 8 | uint8_t(bytes[11]) << 16 | uint8_t(bytes[12]) << 24);
+}
+
+// A prefix of its own under the test's folder: "Program Files" with the game's
+// folder in it, and LOCALAPPDATA with the VirtualStore beside.
+class PerUserCopyTest : public testing::Test {
+protected:
+    PerUserCopyTest() {
+        SaveFileLocationFunctions = {TestEnvironmentVariable, GetCurrentDirectoryW, TestVistaOrLater};
+        VistaOrLater = true;
+        Environment = {{L"ProgramFiles", root_ + L"\\Program Files"},
+                       {L"SystemRoot", L"C:\\windows"},
+                       {L"LOCALAPPDATA", root_ + L"\\Local"}};
+    }
+    ~PerUserCopyTest() override {
+        SetCurrentDirectoryW(WidePath(temp_.Path()).c_str());
+        SaveFileLocationFunctions = Kernel32SaveFileLocationFunctions;
+        Environment.clear();
+    }
+
+    // Makes the folder and its parents.
+    static void MakeFolders(const std::wstring& path) {
+        for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+            CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+        CreateDirectoryW(path.c_str(), nullptr);
+    }
+    // The game's folder, made and entered, and the matching store folder made.
+    void EnterGameFolder(const std::wstring& gameFolder) {
+        game_ = gameFolder;
+        MakeFolders(game_);
+        store_ = root_ + L"\\Local\\VirtualStore" + game_.substr(2);
+        MakeFolders(store_);
+        ASSERT_TRUE(SetCurrentDirectoryW(game_.c_str()));
+    }
+    std::wstring Original() const { return game_ + L"\\saves.qvr"; }
+    std::wstring Copy() const { return store_ + L"\\saves.qvr"; }
+
+    TempDirectory temp_{TempDirectory::Enter::Yes};
+    const std::wstring root_ = WidePath(temp_.Path());
+    std::wstring game_, store_;
+};
+
+enum class Where { Original, Copy };
+
+struct PerUserCopyCase {
+    const char* name;
+    const wchar_t* gameFolder; // under the test's own folder
+    bool original, copy;       // the files that exist, the original written at second 2000
+    uint64_t copyTime;
+    bool vistaOrLater;
+    Where expected;
+};
+
+// Load shows the chosen file's bindings, Save writes that file, the other
+// stays as it was, and no file is made.
+TEST_F(PerUserCopyTest, LoadAndSaveTheFileTheGameWroteLast) {
+    const PerUserCopyCase cases[] = {
+        {"the copy is newer", L"\\Program Files\\Orvanne", true, true, 3000, true, Where::Copy},
+        {"the original is newer", L"\\Program Files\\Orvanne", true, true, 1000, true, Where::Original},
+        {"no copy", L"\\Program Files\\Orvanne", true, false, 0, true, Where::Original},
+        {"only the copy", L"\\Program Files\\Orvanne", false, true, 1000, true, Where::Copy},
+        {"a look-alike copy outside the folders", L"\\Games\\Orvanne", true, true, 3000, true, Where::Original},
+        {"Windows XP", L"\\Program Files\\Orvanne", true, true, 3000, false, Where::Original},
+        {"a folder named in Hangul", L"\\Program Files\\오르반느", true, true, 3000, true, Where::Copy},
+    };
+    constexpr int32_t OriginalMask = 0x100, CopyMask = 0x200, NewMask = 0x400;
+    for (const PerUserCopyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EnterGameFolder(root_ + c.gameFolder);
+        VistaOrLater = c.vistaOrLater;
+        if (c.original) PutSave(Original(), OriginalMask, 2000);
+        if (c.copy) PutSave(Copy(), CopyMask, c.copyTime);
+
+        SaveData data;
+        ASSERT_EQ(0, data.Load());
+        EXPECT_EQ(c.expected == Where::Copy ? CopyMask : OriginalMask, data.maskS);
+        data.maskS = NewMask;
+        ASSERT_TRUE(data.Save());
+        if (c.copy) {
+            EXPECT_EQ(c.expected == Where::Copy ? NewMask : CopyMask, MaskSOf(Copy()));
+        }
+        if (c.original) {
+            EXPECT_EQ(c.expected == Where::Original ? NewMask : OriginalMask, MaskSOf(Original()));
+        }
+        EXPECT_EQ(c.original ? std::vector<std::string>{"saves.qvr"} : std::vector<std::string>{}, ListFolder(game_));
+        DeleteFileW(Original().c_str());
+        DeleteFileW(Copy().c_str());
+    }
+}
+
+// Without a copy and without the original, nothing is made anywhere.
+TEST_F(PerUserCopyTest, NeitherFileIsNoFile) {
+    EnterGameFolder(root_ + L"\\Program Files\\Orvanne");
+    SaveData data;
+    EXPECT_EQ(1, data.Load());
+    EXPECT_FALSE(data.Save());
+    EXPECT_EQ(std::vector<std::string>{}, ListFolder(game_));
+    EXPECT_EQ(std::vector<std::string>{}, ListFolder(store_));
+}
+
+} // namespace
