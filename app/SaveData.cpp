@@ -146,8 +146,8 @@ enum class SaveRound {
     Failed,      // a write, the flush or the read-back failed; the masks are put back where they can be
 };
 
-// Writes the masks into the file as it is now and gives up at once, putting
-// them back, where the file cannot be written, flushed or read back.
+// Ends a round whose write, flush or read-back failed: puts back what can be
+// put back, and says so in the log where nothing could.
 SaveRound FailedRound(HANDLE file, const uint8_t* before, const uint8_t* ours) {
     if (!PutBackMasks(file, before, ours)) LogWrite("セーブファイルのキー設定を元に戻せませんでした\n");
     return SaveRound::Failed;
