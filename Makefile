@@ -50,9 +50,9 @@ format: install
 	@git ls-files -- 'app/*.cpp' 'app/*.h' 'runtime/*.cpp' 'runtime/*.h' 'tests/*.cpp' 'tests/*.h' \
 	    'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' | xargs clang-format -i --style=file
 
-# The release players download: dist/orvanne-keyconfig-VERSION.zip with the
-# 32-bit program, or with ARCH=x64 -x64.zip with the 64-bit one, and
-# dist/SHA256SUMS (scripts/make-dist).
+# The release players download (scripts/make-dist):
+# dist/orvanne-keyconfig-VERSION.zip with the 32-bit program, and
+# dist/SHA256SUMS; ARCH=x64 makes the -x64.zip with the 64-bit one.
 ARCH ?= x86
 dist: configure
 	@cmake --build $(if $(filter x64,$(ARCH)),$(X64_DIR),$(BUILD_DIR)) --target KeyConfig
