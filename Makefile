@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # The game's folder, the one holding saves.qvr; empty = a demo folder under build/.
 GAME_DIR ?=
 
-.PHONY: all install configure build test run bench fuzz format clean
+.PHONY: all install configure build test run bench fuzz format dist clean
 
 all: build
 
@@ -50,5 +50,13 @@ format: install
 	@git ls-files -- 'app/*.cpp' 'app/*.h' 'runtime/*.cpp' 'runtime/*.h' 'tests/*.cpp' 'tests/*.h' \
 	    'bench/*.cpp' 'bench/*.h' 'fuzz/*.cpp' 'fuzz/*.h' | xargs clang-format -i --style=file
 
+# The release players download (scripts/make-dist):
+# dist/orvanne-keyconfig-VERSION.zip with the 32-bit program, and
+# dist/SHA256SUMS; ARCH=x64 makes the -x64.zip with the 64-bit one.
+ARCH ?= x86
+dist: configure
+	@cmake --build $(if $(filter x64,$(ARCH)),$(X64_DIR),$(BUILD_DIR)) --target KeyConfig
+	@scripts/make-dist $(ARCH)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) dist

@@ -12,12 +12,12 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 # fonts and locale, Wine's own fonts (Marlett draws the caption buttons),
 # screenshot tools; the host's clang with libFuzzer and the sanitizer runtimes
 # for the native fuzz targets, and llvm's symbolizer for their reports;
-# clang-format for make format.
+# clang-format for make format; zip and unzip for the release zips.
 PACKAGES=(cmake make ninja-build googletest
           g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64-posix
           wine wine32:i386 wine64 fonts-wine libasound2 libasound2:i386
           xvfb xauth xdotool fonts-ipafont-gothic imagemagick locales
-          clang libclang-rt-14-dev llvm clang-format)
+          clang libclang-rt-14-dev llvm clang-format zip unzip)
 
 missing=()
 for p in "${PACKAGES[@]}"; do

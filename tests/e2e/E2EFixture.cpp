@@ -11,8 +11,14 @@ std::vector<std::string> DefaultTexts() {
 JoypadServerRegistration* KeyConfigEndToEnd::registration_;
 JoypadPlayer* KeyConfigEndToEnd::joypad_;
 
-std::string KeyConfigEndToEnd::ToolPath() {
-    return ProgramFolder() + "\\KeyConfig.exe";
+std::wstring ToolPath() {
+    const std::wstring folder = WidePath(ProgramFolder());
+    wchar_t named[MAX_PATH];
+    DWORD length = GetEnvironmentVariableW(L"KEYCONFIG_PROGRAM", named, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return folder + L"\\KeyConfig.exe";
+    const std::wstring path(named, length);
+    const bool whole = path[0] == L'\\' || (path.size() > 1 && path[1] == L':');
+    return whole ? path : folder + L"\\" + path;
 }
 
 void KeyConfigEndToEnd::SetUpTestSuite() {
@@ -29,7 +35,7 @@ void KeyConfigEndToEnd::TearDownTestSuite() {
 }
 
 void KeyConfigEndToEnd::SetUp() {
-    ASSERT_TRUE(FileExists(ToolPath())) << "the tool is not built: " << ToolPath();
+    ASSERT_TRUE(FileExists(ToolPath())) << "no program at " << ToolPath();
     ASSERT_TRUE(FileExists(ProgramFolder() + "\\virtualjoypad.dll")) << "the virtual joypad is not built";
     ASSERT_TRUE(registration_->Registered()) << "cannot register the virtual joypad's DirectInput server";
     ASSERT_TRUE(joypad_->Valid()) << "cannot open the virtual joypad's shared state";

@@ -27,6 +27,11 @@ std::wstring EnvironmentFolder(const wchar_t* name);
 extern const SlotMasks DefaultMasks;
 std::vector<std::string> DefaultTexts();
 
+// The program under test: KeyConfig.exe beside this test program, or the one
+// KEYCONFIG_PROGRAM names, by a path relative to this program's folder or a
+// whole one (a release unpacked into a folder named in any script, say).
+std::wstring ToolPath();
+
 class KeyConfigEndToEnd : public testing::Test {
 protected:
     static void SetUpTestSuite();
@@ -80,7 +85,6 @@ protected:
     JoypadPlayer& Joypad() { return *joypad_; }
     KeyConfigSession& Tool() { return *tool_; }
 
-    static std::string ToolPath();
     static std::wstring VirtualStoreFolder(const std::wstring& folder);
 
 private:

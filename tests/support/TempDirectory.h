@@ -33,6 +33,7 @@ bool FileExists(const std::string& path);
 std::wstring WidePath(const std::string& path); // from the ANSI code page
 std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool FileExists(const std::wstring& path);
 // Names of the files in a folder, sorted, in UTF-8.
 std::vector<std::string> ListFolder(const std::wstring& path);
 // Removes a folder with everything in it.

@@ -33,6 +33,14 @@ BOOL CALLBACK MatchShownWindow(HWND window, LPARAM context) {
 
 constexpr UINT ShiftJisCodePage = 932;
 
+std::wstring WideFromAnsi(const std::string& text) {
+    int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size_t(length > 0 ? length : 1), L'\0');
+    if (length > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
+
 POINT ClientCentre(HWND window) {
     RECT client;
     GetClientRect(window, &client);
@@ -72,7 +80,9 @@ std::string ShiftJisFromWide(const std::wstring& text) {
     return bytes;
 }
 
-KeyConfigSession::KeyConfigSession(std::string exePath) : exePath_(std::move(exePath)) {}
+KeyConfigSession::KeyConfigSession(const std::string& exePath) : exePath_(WideFromAnsi(exePath)) {}
+
+KeyConfigSession::KeyConfigSession(std::wstring exePath) : exePath_(std::move(exePath)) {}
 
 KeyConfigSession::~KeyConfigSession() {
     if (!process_.hProcess) return;
@@ -85,20 +95,14 @@ KeyConfigSession::~KeyConfigSession() {
 }
 
 bool KeyConfigSession::Start(const std::string& folder) {
-    std::string commandLine = "\"" + exePath_ + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    return CreateProcessA(exePath_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                          &startup, &process_) != FALSE;
+    return Start(WideFromAnsi(folder));
 }
 
 bool KeyConfigSession::Start(const std::wstring& folder) {
-    wchar_t exe[MAX_PATH] = {}; // the program's path is in the ANSI code page, like every path here
-    MultiByteToWideChar(CP_ACP, 0, exePath_.c_str(), -1, exe, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(exe) + L"\"";
+    std::wstring commandLine = L"\"" + exePath_ + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    return CreateProcessW(exe, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+    return CreateProcessW(exePath_.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                           &startup, &process_) != FALSE;
 }
 

@@ -34,7 +34,10 @@ void UseWineWithoutWindowManager();
 
 class KeyConfigSession {
 public:
-    explicit KeyConfigSession(std::string exePath);
+    // The program by its path, in the ANSI code page or, for a folder named
+    // in any script, in UTF-16.
+    explicit KeyConfigSession(const std::string& exePath);
+    explicit KeyConfigSession(std::wstring exePath);
     ~KeyConfigSession(); // ends the program if a test left it running
     KeyConfigSession(const KeyConfigSession&) = delete;
     KeyConfigSession& operator=(const KeyConfigSession&) = delete;
@@ -85,7 +88,7 @@ public:
 private:
     HWND FindShownWindow(const char* title) const;
 
-    std::string exePath_;
+    std::wstring exePath_;
     PROCESS_INFORMATION process_{};
     HWND dialog_ = nullptr;
 };
