@@ -113,19 +113,13 @@ SaveData WithMaskS(int32_t mask) {
 
 // A save file with a mask of S of its own, made by the test and dated that
 // many seconds after a day in 2020.
-void PutSave(const std::wstring& path, int32_t maskS, uint64_t seconds) {
-    const uint64_t lastWrite = 132223104000000000ull + seconds * 10000000ull;
+void PutSave(const std::wstring& path, int32_t maskS, int seconds) {
     uint8_t keystream[SaveKeystreamLength];
     MakeSaveKeystream(SaveFileSeed, keystream);
     uint8_t bytes[SaveFileSize];
     EncodeSaveFile(WithMaskS(maskS), keystream, bytes);
     ASSERT_TRUE(WriteFileBytes(path, std::string(bytes, bytes + SaveFileSize)));
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    FILETIME time = {DWORD(lastWrite), DWORD(lastWrite >> 32)};
-    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &time));
-    CloseHandle(file);
+    ASSERT_TRUE(DateLastWrite(path, seconds));
 }
 
 int32_t MaskSOf(const std::wstring& path) {
@@ -151,12 +145,6 @@ protected:
         Environment.clear();
     }
 
-    // Makes the folder and its parents.
-    static void MakeFolders(const std::wstring& path) {
-        for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-            CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-        CreateDirectoryW(path.c_str(), nullptr);
-    }
     // The game's folder, made and entered, and the matching store folder made.
     void EnterGameFolder(const std::wstring& gameFolder) {
         game_ = gameFolder;
@@ -179,7 +167,7 @@ struct PerUserCopyCase {
     const char* name;
     const wchar_t* gameFolder; // under the test's own folder
     bool original, copy;       // the files that exist, the original written at second 2000
-    uint64_t copyTime;
+    int copyTime;
     bool vistaOrLater;
     Where expected;
 };

@@ -61,25 +61,8 @@ std::wstring EnvironmentFolder(const wchar_t* name) {
 
 void PutSaveFileDated(const std::wstring& path, const std::string& bytes, int seconds) {
     ASSERT_TRUE(WriteFileBytes(path, bytes));
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    const uint64_t time = 132223104000000000ull + uint64_t(seconds) * 10000000ull;
-    FILETIME lastWrite = {DWORD(time), DWORD(time >> 32)};
-    EXPECT_TRUE(SetFileTime(file, nullptr, nullptr, &lastWrite));
-    CloseHandle(file);
+    ASSERT_TRUE(DateLastWrite(path, seconds));
 }
-
-namespace {
-
-// Makes the folder and its parents.
-void MakeFolders(const std::wstring& path) {
-    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    CreateDirectoryW(path.c_str(), nullptr);
-}
-
-} // namespace
 
 std::wstring KeyConfigEndToEnd::VirtualStoreFolder(const std::wstring& folder) {
     return EnvironmentFolder(L"LOCALAPPDATA") + L"\\VirtualStore" + folder.substr(2);

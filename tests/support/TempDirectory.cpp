@@ -135,3 +135,19 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
                                 count == bytes.size());
     return CloseHandle(file) && ok;
 }
+
+void MakeFolders(const std::wstring& path) {
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    CreateDirectoryW(path.c_str(), nullptr);
+}
+
+bool DateLastWrite(const std::wstring& path, int seconds) {
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const unsigned long long time = 132223104000000000ull + (unsigned long long)(seconds) * 10000000ull;
+    FILETIME lastWrite = {DWORD(time), DWORD(time >> 32)};
+    bool dated = SetFileTime(file, nullptr, nullptr, &lastWrite) != FALSE;
+    return CloseHandle(file) && dated;
+}

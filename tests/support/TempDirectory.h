@@ -38,3 +38,7 @@ bool FileExists(const std::wstring& path);
 std::vector<std::string> ListFolder(const std::wstring& path);
 // Removes a folder with everything in it.
 void RemoveTree(const std::wstring& path);
+// Makes a folder with its parents.
+void MakeFolders(const std::wstring& path);
+// Dates a file's last write that many seconds after a day in 2020.
+bool DateLastWrite(const std::wstring& path, int seconds);
