@@ -5,27 +5,36 @@
 // system's: the tool counts with GetTickCount, widened to 64 bits, on every
 // Windows alike.
 //
-// Linked into the tool's program only; the tests and benchmarks run on
-// later systems. scripts/check-xp-imports checks every import of the tool.
+// Linked into the tool's program, and into the key configuration tests to
+// test it; the other tests and the benchmark run on later systems.
+// scripts/check-xp-imports checks every import of the tool.
+#include "app/XpTickCount64.h"
+
 #include "app/TickCountWidening.h"
 
-#include <windows.h>
-
-#include <atomic>
+uint64_t WidenedTickCount::Read() {
+    uint64_t last = last_.load();
+    for (;;) {
+        // The 32-bit count is read after the last widened one: a count read
+        // before it could be older and would be taken for a wrap. A thread
+        // that loses the race to store reads both again.
+        uint64_t now = WidenTickCount(last, source_());
+        if (last_.compare_exchange_weak(last, now)) return now;
+    }
+}
 
 namespace {
 
-// The last widened count handed out. Threads may ask at once: each widens the
-// count it read after the last one stored, and a thread that loses the race
-// reads again, so no wrap is counted twice and the count never goes back.
-std::atomic<uint64_t> LastTickCount{0};
+// A function of this file, so that the count is ready before any static
+// initialiser (the thread library's among them) can ask for it.
+DWORD WINAPI SystemTickCount() {
+    return GetTickCount();
+}
 
-ULONGLONG WINAPI WidenedTickCount() {
-    uint64_t last = LastTickCount.load();
-    for (;;) {
-        uint64_t now = WidenTickCount(last, GetTickCount());
-        if (LastTickCount.compare_exchange_weak(last, now)) return now;
-    }
+WidenedTickCount ToolTickCount(SystemTickCount);
+
+ULONGLONG WINAPI ReadToolTickCount() {
+    return ToolTickCount.Read();
 }
 
 } // namespace
@@ -34,8 +43,8 @@ ULONGLONG WINAPI WidenedTickCount() {
 // the name the compiler gives it on each architecture.
 extern "C" {
 #if defined(_WIN64)
-ULONGLONG(WINAPI* GetTickCount64Import)() __asm__("__imp_GetTickCount64") = WidenedTickCount;
+ULONGLONG(WINAPI* GetTickCount64Import)() __asm__("__imp_GetTickCount64") = ReadToolTickCount;
 #else
-ULONGLONG(WINAPI* GetTickCount64Import)() __asm__("__imp__GetTickCount64@0") = WidenedTickCount;
+ULONGLONG(WINAPI* GetTickCount64Import)() __asm__("__imp__GetTickCount64@0") = ReadToolTickCount;
 #endif
 }

@@ -6,6 +6,7 @@
 #include "runtime/core/ApiLock.h"
 
 ApiLockState ApiLock;
+ApiLockEventFunction ApiLockCreateEvent = CreateEventA;
 
 namespace {
 
@@ -98,7 +99,7 @@ void EnterApiLock() {
             if (spareEvent == nullptr) {
                 // The guard is a spin lock: no call into the system under it.
                 ReleaseApiLockGuard();
-                spareEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+                spareEvent = ApiLockCreateEvent(nullptr, TRUE, FALSE, nullptr);
                 // Without an event to sleep on, poll as a full queue does.
                 if (spareEvent == nullptr) Sleep(1);
                 continue;

@@ -30,6 +30,12 @@ void EnterApiLock();
 void LeaveApiLock();
 void DestroyApiLock();
 
+// Makes a place's event: CreateEventA, or a test's that holds the calling
+// thread there while the queue changes under it.
+using ApiLockEventFunction = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL signalled,
+                                             LPCSTR name);
+extern ApiLockEventFunction ApiLockCreateEvent;
+
 // The guard around the lock's bookkeeping, for code that must read the queue
 // as one consistent picture.
 void AcquireApiLockGuard();

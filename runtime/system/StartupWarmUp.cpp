@@ -33,13 +33,16 @@ void OpenAndCloseSoundDevice(HMODULE sound) {
 }
 
 DWORD WINAPI WarmUpThread(LPVOID) {
-    WarmUp.input = LoadLibraryA(InputLibraryName);
-    WarmUp.sound = LoadLibraryA(SoundLibraryName);
+    WarmUp.input = WarmUpCalls->loadLibrary(InputLibraryName);
+    WarmUp.sound = WarmUpCalls->loadLibrary(SoundLibraryName);
     if (WarmUp.sound) OpenAndCloseSoundDevice(WarmUp.sound);
     return 0;
 }
 
 } // namespace
+
+const StartupWarmUpCalls SystemWarmUpCalls = {LoadLibraryA, WaitForSingleObject};
+const StartupWarmUpCalls* WarmUpCalls = &SystemWarmUpCalls;
 
 void BeginStartupWarmUp() {
     if (WarmUp.thread || WarmUp.input || WarmUp.sound) return;
@@ -49,7 +52,7 @@ void BeginStartupWarmUp() {
 
 void EndStartupWarmUp() {
     if (WarmUp.thread == nullptr) return;
-    WaitForSingleObject(WarmUp.thread, INFINITE);
+    WarmUpCalls->waitForThread(WarmUp.thread, INFINITE);
     CloseHandle(WarmUp.thread);
     WarmUp.thread = nullptr;
 }

@@ -7,6 +7,18 @@
 // back once the subsystems have taken their own hold.
 #pragma once
 
+#include <windows.h>
+
+// The warm-up's platform calls that its order turns on: the thread's loading
+// of a library and the start-up's wait for the thread. Production passes the
+// system's.
+struct StartupWarmUpCalls {
+    HMODULE(WINAPI* loadLibrary)(LPCSTR name);
+    DWORD(WINAPI* waitForThread)(HANDLE thread, DWORD milliseconds);
+};
+extern const StartupWarmUpCalls SystemWarmUpCalls;
+extern const StartupWarmUpCalls* WarmUpCalls; // SystemWarmUpCalls unless a test swapped it
+
 // Starts the thread. Does nothing while a warm-up is still held.
 void BeginStartupWarmUp();
 // Waits for the thread to end. Call before anything that the thread could

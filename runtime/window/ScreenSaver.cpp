@@ -22,9 +22,6 @@ namespace {
 // screen saver setting is.
 constexpr const char RecordName[] = "D123987X.ScreenSaverRecord";
 constexpr const char LockName[] = "D123987X.ScreenSaverLock";
-// A copy keeps the lock for a few reads and writes. One that keeps it longer
-// is stuck, and the waiting copy goes on alone rather than hang with it.
-constexpr DWORD LockWaitMilliseconds = 5000;
 
 bool SameHolder(const ScreenSaverHolder& a, const ScreenSaverHolder& b) {
     return a.processId == b.processId && a.createdLow == b.createdLow && a.createdHigh == b.createdHigh;
@@ -89,14 +86,14 @@ bool ProcessAlive(const ScreenSaverHolder& holder) {
 // would then go on without the record. Posted messages stay queued for the
 // message loop.
 DWORD WaitAnsweringSentMessages(HANDLE lock) {
-    DWORD started = GetTickCount();
+    DWORD started = ScreenSaverLockClock();
     for (;;) {
         // What was sent before the wait began is answered first: the wait
         // wakes only for messages that arrive during it.
         MSG message;
         PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-        DWORD waited = GetTickCount() - started;
-        DWORD left = waited < LockWaitMilliseconds ? LockWaitMilliseconds - waited : 0;
+        DWORD waited = ScreenSaverLockClock() - started;
+        DWORD left = waited < ScreenSaverLockWaitLimitMs ? ScreenSaverLockWaitLimitMs - waited : 0;
         DWORD wait = MsgWaitForMultipleObjects(1, &lock, FALSE, left, QS_SENDMESSAGE);
         if (wait != WAIT_OBJECT_0 + 1) return wait;
     }
@@ -156,6 +153,8 @@ void LeaveRecord(HANDLE mapping) {
 }
 
 } // namespace
+
+ScreenSaverClockFunction ScreenSaverLockClock = GetTickCount;
 
 // ---- The record's rules ----------------------------------------------------------
 

@@ -6,6 +6,8 @@
 // list of copies holding the screen saver off.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 // One copy of the runtime holding the screen saver off, named by its process
@@ -44,6 +46,16 @@ void DropDeadHolders(ScreenSaverRecord& record, HolderAliveFunction alive);
 HolderJoin JoinHolders(ScreenSaverRecord& record, const ScreenSaverHolder& self);
 // Removes self; true when no holder remains, so that the user's setting is due back.
 bool LeaveHolders(ScreenSaverRecord& record, const ScreenSaverHolder& self);
+
+// A copy keeps the record's lock for a few reads and writes. One that keeps
+// it longer is stuck, and the waiting copy goes on alone rather than hang
+// with it.
+constexpr DWORD ScreenSaverLockWaitLimitMs = 5000;
+
+// The millisecond clock that wait is measured by: GetTickCount, or a test's
+// clock that can pass the limit without waiting for it.
+using ScreenSaverClockFunction = DWORD(WINAPI*)();
+extern ScreenSaverClockFunction ScreenSaverLockClock;
 
 // Switches the screen saver off for this copy (window start-up) and gives the
 // setting back when this copy is the last holder (teardown, refused start).

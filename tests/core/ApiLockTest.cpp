@@ -1,7 +1,10 @@
 // The API lock with real threads. Threads are told apart by the order in
 // which they get the lock; every wait is bounded, so a broken hand-over
-// fails the test instead of hanging it.
+// fails the test instead of hanging it. The process's handle count shows
+// that the lock keeps one event per place it reached and nothing more.
 #include "runtime/core/ApiLock.h"
+
+#include "support/HandleCount.h"
 
 #include <gtest/gtest.h>
 
@@ -403,4 +406,181 @@ TEST_F(ApiLockTest, ContendingThreadsShareOutThePlacesEventsOnTheWay) {
     EXPECT_GT(made, 0) << "the threads never queued";
     EXPECT_LE(made, Threads);
     for (HANDLE event : events) EXPECT_FALSE(IsSignalled(event));
+}
+
+// ---- Handles ------------------------------------------------------------------------
+
+namespace {
+
+DWORD PlacesWithEvents() {
+    DWORD made = 0;
+    for (const ApiLockWaiter& waiter : ApiLock.waiters) made += waiter.event != nullptr ? 1 : 0;
+    return made;
+}
+
+// The place's event creation, held on request: the next thread to make an
+// event waits inside the creation until the test has changed the queue.
+struct HeldCreation {
+    std::atomic<bool> armed{false};
+    HANDLE inside = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE proceed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ~HeldCreation() {
+        CloseHandle(inside);
+        CloseHandle(proceed);
+    }
+};
+HeldCreation* Creation = nullptr;
+
+HANDLE WINAPI CreateEventWhenAllowed(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, BOOL signalled,
+                                     LPCSTR name) {
+    if (Creation != nullptr && Creation->armed.exchange(false)) {
+        SetEvent(Creation->inside);
+        WaitForSingleObject(Creation->proceed, PatienceMs);
+    }
+    return CreateEventA(attributes, manualReset, signalled, name);
+}
+
+// Every test here counts the process's handles from before the lock's first
+// entry; a thread's first run can leave the system's own handles behind, so
+// one runs before the count.
+class ApiLockHandleTest : public ApiLockTest {
+protected:
+    void SetUp() override {
+        ApiLockTest::SetUp();
+        TestThread([] {}).Join();
+        before_ = OpenHandleCount();
+        ASSERT_NE(0u, before_) << "the process's handles cannot be counted";
+        ApiLockCreateEvent = CreateEventWhenAllowed;
+        Creation = &creation_;
+    }
+    void TearDown() override {
+        SetEvent(creation_.proceed);
+        Creation = nullptr;
+        ApiLockCreateEvent = CreateEventA;
+        ApiLockTest::TearDown();
+    }
+
+    // With nobody inside or waiting: the process holds the places' events
+    // beyond what it held before the first entry, and nothing else.
+    void ExpectOnlyThePlacesEvents(const char* when) {
+        EXPECT_EQ(before_ + PlacesWithEvents(), OpenHandleCount()) << when;
+    }
+    // A case's count starts after the case before it, whose failures may
+    // have had the test framework open handles of its own.
+    void CountFromHere() { before_ = OpenHandleCount(); }
+    void ExpectAllGivenBackByDestroy() {
+        DestroyApiLock();
+        EXPECT_EQ(before_, OpenHandleCount()) << "after DestroyApiLock";
+    }
+
+    DWORD before_ = 0;
+    HeldCreation creation_;
+};
+
+} // namespace
+
+// Rounds in which every thread queues behind the test's hold, so that each
+// round after the first queues at places whose events exist; then threads
+// that contend freely, entering many times each.
+TEST_F(ApiLockHandleTest, ContendedEntriesLeaveOnlyThePlacesEvents) {
+    constexpr int Waiters = 4;
+    constexpr int QueueRounds = 3;
+    for (int round = 0; round < QueueRounds; ++round) {
+        SCOPED_TRACE(testing::Message() << "queue round " << round);
+        EnterApiLock();
+        {
+            std::vector<std::unique_ptr<Holder>> holders;
+            for (int i = 0; i < Waiters; ++i) {
+                holders.emplace_back(new Holder);
+                holders.back()->release = true;
+                holders.back()->Start(char('A' + i), [this](char who) { Record(who); });
+                ASSERT_TRUE(WaitUntil([&] { return WaitCount() == i + 1; }));
+            }
+            LeaveApiLock();
+            for (auto& holder : holders) ASSERT_TRUE(holder->thread->Join());
+        }
+        EXPECT_EQ(DWORD(Waiters), PlacesWithEvents());
+        ExpectOnlyThePlacesEvents("after a round of queued entries");
+    }
+
+    constexpr int Threads = 6;
+    constexpr int Entries = 200;
+    {
+        std::vector<std::unique_ptr<TestThread>> threads;
+        for (int t = 0; t < Threads; ++t) {
+            threads.emplace_back(new TestThread([] {
+                for (int entry = 0; entry < Entries; ++entry) {
+                    EnterApiLock();
+                    SwitchToThread(); // the owner lets the others queue up
+                    LeaveApiLock();
+                }
+            }));
+        }
+        for (auto& thread : threads) ASSERT_TRUE(thread->Join());
+    }
+    ExpectOnlyThePlacesEvents("after the free contention");
+    ExpectAllGivenBackByDestroy();
+}
+
+namespace {
+
+// What changes while a thread, finding no event at the place it is about to
+// queue at, makes one outside the guard. Either way the event it made is not
+// needed when it looks again.
+enum class Meanwhile {
+    LockFreed,   // the owner leaves: the maker takes the lock
+    QueueMoved,  // the head takes the lock: the maker queues at a place that has its event
+};
+
+struct SpareCase {
+    const char* name;
+    Meanwhile meanwhile;
+    DWORD placesAfter;
+};
+
+const SpareCase SpareCases[] = {
+    {"the lock freed meanwhile", Meanwhile::LockFreed, 0},
+    {"the queue moved up meanwhile", Meanwhile::QueueMoved, 1},
+};
+
+} // namespace
+
+TEST_F(ApiLockHandleTest, AnEventMadeButNotNeededIsClosed) {
+    for (const SpareCase& c : SpareCases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        order.clear();
+        ResetEvent(creation_.inside);
+        ResetEvent(creation_.proceed);
+        CountFromHere();
+        {
+            EnterApiLock();
+            Holder head;
+            if (c.meanwhile == Meanwhile::QueueMoved) {
+                head.Start('H', [this](char who) { Record(who); });
+                ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; }));
+            }
+            creation_.armed = true;
+            Holder maker;
+            maker.release = true;
+            maker.Start('M', [this](char who) { Record(who); });
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(creation_.inside, PatienceMs)) << "no event was made";
+
+            LeaveApiLock();
+            if (c.meanwhile == Meanwhile::QueueMoved) {
+                ASSERT_TRUE(WaitUntil([&] { return head.owns.load(); }));
+            }
+            SetEvent(creation_.proceed);
+            if (c.meanwhile == Meanwhile::QueueMoved) {
+                ASSERT_TRUE(WaitUntil([] { return WaitCount() == 1; })) << "the maker did not queue";
+                head.release = true;
+                ASSERT_TRUE(head.thread->Join());
+            }
+            ASSERT_TRUE(maker.thread->Join());
+        }
+        EXPECT_EQ(c.meanwhile == Meanwhile::QueueMoved ? "HM" : "M", Order());
+        EXPECT_EQ(c.placesAfter, PlacesWithEvents());
+        ExpectOnlyThePlacesEvents("after the maker's entry");
+        ExpectAllGivenBackByDestroy();
+    }
 }

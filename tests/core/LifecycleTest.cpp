@@ -1,7 +1,6 @@
 // The runtime's lifecycle on real windows: the settings, starting and
-// stopping twice or out of order, failed starts and what they leave, the
-// own-window log of a whole start and shutdown, and the fatal stop, also in
-// the middle of a start-up.
+// stopping twice or out of order, failed starts and what they leave, and
+// the fatal stop, also in the middle of a start-up.
 #include "runtime/Runtime.h"
 
 #include "diag/DiagFixture.h"
@@ -20,7 +19,6 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -326,82 +324,6 @@ TEST_F(LifecycleTest, InputRefusalAfterTheWindowStartedGivesEverythingBack) {
     EXPECT_EQ(1, ScreenSaverSettingHere());
 }
 
-// ---- The own-window log of one start and shutdown --------------------------------
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    if (start < text.size()) lines.push_back(text.substr(start));
-    return lines;
-}
-
-// Each line: decimal milliseconds (never decreasing), a colon, the text; no
-// line feed without its carriage return. A text with an empty line inside
-// (the sound report has them) gets no stamp there: stamps start writes.
-void ExpectLogFormat(const std::string& log) {
-    EXPECT_EQ(log.size() - 2, log.rfind("\r\n")) << "the log ends with CR LF";
-    long previous = 0;
-    for (const std::string& line : SplitLines(log)) {
-        if (line.empty()) continue;
-        size_t colon = line.find(':');
-        ASSERT_NE(std::string::npos, colon) << line;
-        ASSERT_GT(colon, 0u) << line;
-        EXPECT_EQ(std::string::npos, line.find('\n')) << line;
-        EXPECT_EQ(colon, line.find_first_not_of("0123456789")) << line;
-        long stamp = std::strtol(line.c_str(), nullptr, 10);
-        EXPECT_GE(stamp, previous) << line;
-        previous = stamp;
-    }
-}
-
-// The texts every own-window start and shutdown writes, in their order;
-// input and sound add their own lines in between.
-const char* const OwnWindowSequence[] = {
-    "T:システムの情報を出力します\r\n",
-    "T:\tＫＯＴＯライブラリ Ver3.03\r\n",
-    "T:\tＯＳ  Windows",
-    "T:\tＣＰＵベンダ：",
-    "T:ＣＯＭの初期化... 成功しました\r\n",
-    "T:メモリ総量:",
-    "T:タイマーの精度を検査します\r\n",
-    // The precision test leaves a lone space open: the check continues its line.
-    "T: ソフトの二重起動検査... 二重起動はされていませんでした\r\n",
-    "T:ウインドウクラスを登録します... 登録に成功しました\r\n",
-    "T:ウインドウモード起動用のウインドウを作成します\r\n",
-    "T:ウインドウの作成に成功しました\r\n",
-    "T:ＩＭＥを無効にしました\r\n",
-    "T:文字コードバッファの初期化を行います... 完了しました\r\n",
-    "T:ＣＯＭを終了... 完了\r\n",
-    "T:\r\nT:Alloc memory dump\r\n",
-};
-
-TEST_F(LifecycleTest, OwnWindowLogHoldsTheSequenceInOrderAndEndsWithTheDump) {
-    SetLogOutput(1);
-    ChangeWindowMode(1);
-    SetDrawingDisabled(1);
-    int32_t liveBlocks = Allocator.AllocationCount;
-    ASSERT_EQ(0, LibraryStartup());
-    EXPECT_NE(nullptr, Window.MainWindowHandle);
-    EXPECT_EQ(0, LibraryShutdown());
-    EXPECT_EQ(liveBlocks, Allocator.AllocationCount) << "the runtime gave back every block";
-
-    std::string raw = LogFile();
-    ExpectLogFormat(raw);
-    std::string log = std::regex_replace(raw, std::regex("(^|\\r\\n)[0-9]+:"), "$1T:");
-    size_t position = 0;
-    for (const char* text : OwnWindowSequence) {
-        size_t found = log.find(text, position);
-        EXPECT_NE(std::string::npos, found) << "missing or out of order: " << text << "\n" << log;
-        if (found != std::string::npos) position = found;
-    }
-    std::string tail = log.substr(position);
-    std::regex dumpEnd("T:\\r\\nT:Alloc memory dump\\r\\n(T:[^\\r\\n]*\\r\\n)*"
-                       "T:\\tTotal size:[0-9]+\\([0-9]+\\.[0-9]{3}kb\\)  Alloc num:[0-9]+\\r\\nT:\\r\\n");
-    EXPECT_TRUE(std::regex_match(tail, dumpEnd)) << tail;
-}
-
 // ---- The fatal stop, watched from outside ---------------------------------------
 
 constexpr const char FatalText[] = "致命的な停止の試験";
@@ -489,104 +411,3 @@ TEST(FatalStopTest, FormattedMessageIsCutToItsBuffer) {
 }
 
 } // namespace
-
-// ---- The log of the tool's start-up, watched from outside -------------------------
-
-// The key configuration tool's road: a host window, drawing off, no log
-// file, a start, a few ticks and the shutdown.
-CHILD_SCENARIO(HostWindowStartAndShutdown) {
-    RegisterPlainClass(HostClassName);
-    HWND host = CreatePlainWindow(HostClassName, 300, 200);
-    SetDrawingDisabled(1);
-    SetLogOutput(0);
-    SetHostWindow(host);
-    if (LibraryStartup() != 0) return ScenarioStartFailed;
-    for (int tick = 0; tick < 3; ++tick) PumpMessages();
-    LibraryShutdown();
-    DestroyWindow(host);
-    return 0;
-}
-
-// The tool's start-up and shutdown log, text by text. Texts whose content
-// depends on the machine (the Windows version, the processor, the memory,
-// the timer counts, the devices found) are matched by their fixed start or
-// not listed; every listed text must come exactly in this order, none
-// missing, none doubled, none moved: work done beside the start-up's own
-// steps must leave the log as the steps write it.
-struct LoggedText {
-    const char* text;
-    bool wholeText; // false: the text starts with it
-};
-
-const LoggedText HostWindowStartupLog[] = {
-    {"ChangeWindowMode実行 \r\n", true},
-    {"ウインドウモードフラグが立てられました\r\n", true},
-    {"システムの情報を出力します\r\n", true},
-    {"ＫＯＴＯライブラリ Ver3.03\r\n", true},
-    {"ＯＳ  ", true},
-    {"Windows", false},
-    {"ＣＰＵ動作速度：大体", false},
-    {"ＣＰＵベンダ：", true},
-    {"\r\n", true},
-    {"ＣＰＵ名：", false},
-    {"ＣＯＭの初期化... ", true},
-    {"成功しました\r\n", true},
-    {"メモリ総量:", false},
-    {"タイマーの精度を検査します\r\n", true},
-    {"精度結果 更新回数 マルチメディアタイマー：", false},
-    {" ", true},
-    {" ", true},
-    {"ソフトの二重起動検査... ", true},
-    {"二重起動はされていませんでした\r\n", true},
-    {"ＩＭＥを無効にしました\r\n", true},
-    {"DirectInput関係初期化処理\r\n", true},
-    {"DirectInput7 の取得中... ", true},
-    {"成功\r\n", true},
-    {"引き続き初期化処理... ", true},
-    {"初期化成功\r\n", true},
-    {"ジョイパッドの初期化... \r\n", true},
-    {"ジョイパッドの初期化は正常に終了しました\r\n", true},
-    {"マウスデバイスの初期化... ", true},
-    {"初期化成功\r\n", true},
-    {"キーボードデバイスの初期化... ", true},
-    {"初期化成功\r\n", true},
-    {"DirectInput 関連の初期化は正常に終了しました\r\n", true},
-    {"DirectSound の初期化を行います\r\n", true},
-    {"DirectSound インターフェースの取得を行います....  ", true},
-    {"成功\r\n", true},
-    {"引き続きインターフェースの初期化処理... ", true},
-    {"成功\r\n", true},
-    {"DirectSound デバイスを列挙します\r\n", true},
-    {"利用可能サンプリング精度\r\n", true},
-    {"利用可能チャンネル\r\n", true},
-    {"DirectSound の初期化は正常に終了しました\r\n", true},
-    {"文字コードバッファの初期化を行います... ", true},
-    {"完了しました\r\n", true},
-    {"DirectInput 関連の終了処理... 完了\r\n", true},
-    {"DirectSound の終了処理は正常に終了しました\r\n", true},
-    {"ＣＯＭを終了... 完了\r\n", true},
-    {"\r\n", true},
-    {"Alloc memory dump\r\n", true},
-    {"\tTotal size:", false},
-    {"\r\n", true},
-};
-
-bool Matches(const LoggedText& expected, const std::string& text) {
-    return expected.wholeText ? text == expected.text : text.compare(0, std::strlen(expected.text), expected.text) == 0;
-}
-
-TEST(StartupLogTest, TheToolsStartupLogsItsTextsInTheirOrder) {
-    DebugCaptureResult result = RunChildScenarioUnderDebugger("HostWindowStartAndShutdown");
-    ASSERT_TRUE(result.finished);
-    EXPECT_EQ(0, result.exitCode);
-    std::vector<std::string> listed, expected;
-    for (const LoggedText& entry : HostWindowStartupLog) expected.push_back(entry.text);
-    for (const std::string& text : result.texts) {
-        for (const LoggedText& entry : HostWindowStartupLog) {
-            if (!Matches(entry, text)) continue;
-            listed.push_back(entry.text);
-            break;
-        }
-    }
-    EXPECT_EQ(expected, listed);
-}
