@@ -18,6 +18,10 @@ int ButtonIndexFromMask(uint32_t mask) {
 uint32_t MaskFromButtonIndex(int index) {
     return index >= 0 && index < ButtonCount ? ButtonMaskTable[index] : 0;
 }
+uint32_t MaskToSave(int slot, bool slotSet, uint32_t fileMask) {
+    return slotSet ? MaskFromButtonIndex(slot) : fileMask;
+}
+
 
 void FormatBindingText(int slot, char* text, int size) {
     if (slot == Unbound)

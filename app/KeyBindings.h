@@ -18,6 +18,12 @@ int ButtonIndexFromMask(uint32_t mask);
 // The mask saved for a slot: 0 for an unbound one.
 uint32_t MaskFromButtonIndex(int index);
 
+// The mask a save writes for a key: the slot's (0 for an unbound one) where
+// the slot holds a binding the dialog knows, loaded from the file or
+// assigned by the player; fileMask, the mask the file holds at the save,
+// for a slot that neither the load nor the player ever set.
+uint32_t MaskToSave(int slot, bool slotSet, uint32_t fileMask);
+
 // The field text of a slot: "Button%d" with the button number, or "------".
 void FormatBindingText(int slot, char* text, int size);
 

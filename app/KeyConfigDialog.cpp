@@ -21,6 +21,10 @@ constexpr int FieldTextSize = 32;
 const char ErrorTitle[] = "キーコンフィグエラー";
 const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
 const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。";
+const char GameRunningText[] = "ゲーム（または同じランタイムで動く別のソフト）が起動中です。"
+                               "ゲームを終了してから、キーコンフィグをもう一度起動してください。";
+const char StartupErrorText[] = "キーコンフィグを起動できませんでした（ランタイムの初期化に失敗しました）。"
+                                "しばらくしてから、もう一度起動してください。";
 
 // The save data's mask of each key, in the dialog's key order.
 int32_t* KeyMasks(SaveData& data, int key) {
@@ -43,8 +47,10 @@ INT_PTR keyConfigDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         return OnCommand(LOWORD(wParam));
     case WM_SYSCOMMAND:
         // The close box and Alt+F4 end the dialog without saving; default
-        // processing goes on.
-        if (wParam == SC_CLOSE) EndDialog(window, IDC_CANCEL);
+        // processing goes on. Not in the middle of a load or a save.
+        if (wParam != SC_CLOSE) return FALSE;
+        if (fileBusy) return TRUE;
+        EndDialog(window, IDC_CANCEL);
         return FALSE;
     case WM_TIMER:
         if (wParam == SettleTimerId) {
@@ -74,6 +80,7 @@ INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
     SetHostWindow(window);
     SetLogOutput(0);
     if (LibraryStartup() == -1) {
+        ShowStartupRefusal();
         EndDialog(window, -1);
         return -1;
     }
@@ -87,7 +94,18 @@ INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
     return TRUE; // the dialog manager gives the focus to the first field, key S
 }
 
+// The tool never ends without a word: the player learns why it will not
+// start, and that a running game is the usual reason.
+void keyConfigDlg::ShowStartupRefusal() {
+    ShowError(StartupRefusal() == StartupRefusedAnotherProgramRuns ? GameRunningText : StartupErrorText);
+}
+
+// A load or a save that waits for the file answers what is sent to the
+// dialog meanwhile (another program may send OK, キャンセル or クリア), and
+// so do its error boxes: no command runs inside one, so that no second save
+// starts inside the first and the dialog does not end halfway through.
 INT_PTR keyConfigDlg::OnCommand(int id) {
+    if (fileBusy) return TRUE;
     switch (id) {
     case IDC_CLEAR:
         ClearFields();
@@ -154,7 +172,20 @@ void keyConfigDlg::ShowError(const char* text) {
     ShowShiftJisMessageBox(windowHandle, text, ErrorTitle, MB_ICONERROR);
 }
 
+// Marks the dialog busy with the save file for as long as it lives.
+class FileBusy {
+public:
+    explicit FileBusy(bool& busy) : busy_(busy) { busy_ = true; }
+    ~FileBusy() { busy_ = false; }
+    FileBusy(const FileBusy&) = delete;
+    FileBusy& operator=(const FileBusy&) = delete;
+
+private:
+    bool& busy_;
+};
+
 void keyConfigDlg::LoadBindings() {
+    FileBusy busy(fileBusy);
     SaveData data;
     if (data.Load() != 0) {
         ShowError(LoadErrorText);
@@ -162,11 +193,13 @@ void keyConfigDlg::LoadBindings() {
     }
     for (int key = 0; key < KeyCount; ++key) {
         slots[key] = ButtonIndexFromMask(uint32_t(*KeyMasks(data, key)));
+        slotSet[key] = true;
         ShowSlot(key);
     }
 }
 
 bool keyConfigDlg::SaveBindings() {
+    FileBusy busy(fileBusy);
     // A file that cannot be read is the load error, as at start-up. Save
     // writes only the eight masks, into the file as it is when written.
     SaveData data;
@@ -174,7 +207,13 @@ bool keyConfigDlg::SaveBindings() {
         ShowError(LoadErrorText);
         return true;
     }
-    for (int key = 0; key < KeyCount; ++key) *KeyMasks(data, key) = int32_t(MaskFromButtonIndex(slots[key]));
+    // A key the dialog could not load and the player did not assign keeps
+    // what the file holds now (the game may have made its save since the
+    // start): the player never chose to unbind it.
+    for (int key = 0; key < KeyCount; ++key) {
+        int32_t* mask = KeyMasks(data, key);
+        *mask = int32_t(MaskToSave(slots[key], slotSet[key], uint32_t(*mask)));
+    }
     if (data.Save()) return true;
     // The player's new bindings are not lost: the dialog stays open so the
     // file can be fixed and OK pressed again, or the change cancelled.
@@ -208,6 +247,7 @@ void keyConfigDlg::PollPad() {
     int key = int(GetWindowLongPtrW(focus, GWLP_USERDATA));
     latchedBit = bit;
     slots[key] = bit - FirstButtonBit;
+    slotSet[key] = true;
     ShowSlot(key);
     if (key < KeyCount - 1) SetFocus(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key + 1));
 }

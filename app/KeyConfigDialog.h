@@ -18,8 +18,10 @@ public:
 
 private:
     HWND windowHandle = nullptr;
-    int32_t slots[KeyCount];  // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
-    int32_t latchedBit;       // the last assigned button's bit, until all buttons are released; -1 none
+    int32_t slots[KeyCount];        // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
+    int32_t latchedBit;             // the last assigned button's bit, until all buttons are released; -1 none
+    bool slotSet[KeyCount] = {};    // the slot holds the file's binding (loaded) or the player's (assigned)
+    bool fileBusy = false;          // the save file is being loaded or saved, its waits and boxes included
     uint32_t buttonsDown = 0;       // button bits (4..31) of the latest read of a pad that was there
     uint32_t heldAcrossRefresh = 0; // buttons down when the pads were found again, not yet released
     bool padFound = true;           // false while the latest search for pads found none
@@ -27,6 +29,7 @@ private:
     CaptionFont caption;            // the same for the caption, where the system draws it
 
     INT_PTR OnInitDialog(HWND window);
+    void ShowStartupRefusal();
     INT_PTR OnCommand(int id);
     INT_PTR OnTimer();
     INT_PTR OnDeviceChange(WPARAM event);

@@ -11,10 +11,15 @@
 
 const char SaveFileName[] = "./saves.qvr";
 
-const SaveFileFunctionTable Kernel32SaveFileFunctions = {ReadFile, WriteFile, FlushFileBuffers, GetTickCount,
-                                                         PauseAnsweringMessages};
+const SaveFileFunctionTable Kernel32SaveFileFunctions = {CreateFileW,      ReadFile,     WriteFile,
+                                                         FlushFileBuffers, GetTickCount, PauseAnsweringMessages};
 
 SaveFileFunctionTable SaveFileFunctions = Kernel32SaveFileFunctions;
+
+void MakeSaveKeystream(int32_t seed, uint8_t* keystream) {
+    SeedRandom(seed);
+    for (int i = 0; i < SaveKeystreamLength; ++i) keystream[i] = uint8_t(RandomUpTo(255));
+}
 
 namespace {
 
@@ -23,8 +28,9 @@ namespace {
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // A virus scanner, an indexer or a backup program may hold the file for a
-// moment, without write sharing or with the bytes locked: the load and the
-// save wait that long for it, trying again every step.
+// moment, without write sharing or with the bytes locked, and the game may
+// be halfway through writing it (empty, short, not decoding): the load and
+// the save wait that long for it, trying again every step.
 constexpr DWORD HeldFileWaitMilliseconds = 2000;
 constexpr DWORD HeldFileRetryMilliseconds = 50;
 
@@ -67,16 +73,36 @@ bool WaitForHolder(DWORD error, const HeldFileDeadline& deadline) {
 }
 
 // The file by its relative name, in the working directory, or the per-user
-// copy by its full wide path. The relative name is plain ASCII, so it means
-// the same on every code page, whatever the folder's own name is written in.
+// copy by its full path. The relative name is plain ASCII, so it means the
+// same on every code page, whatever the folder's own name is written in.
 HANDLE OpenSaveFile(const SaveFileLocation& location, DWORD access, const HeldFileDeadline& deadline) {
+    const wchar_t* name = location.path[0] != L'\0' ? location.path : L"./saves.qvr";
     for (;;) {
-        HANDLE file =
-            location.path[0] != L'\0'
-                ? CreateFileW(location.path, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                : CreateFileA(SaveFileName, access, ShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = SaveFileFunctions.createFileW(name, access, ShareAll, nullptr, OPEN_EXISTING,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE || !WaitForHolder(GetLastError(), deadline)) return file;
     }
+}
+
+// The file's length in bytes; false when it cannot be had.
+bool FileLength(HANDLE file, uint64_t& length) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size)) return false;
+    length = uint64_t(size.QuadPart);
+    return true;
+}
+
+// Whether the file still has the length it had: a file that another writer
+// emptied or shortened meanwhile is being written anew.
+bool KeptItsLength(HANDLE file, uint64_t length) {
+    uint64_t now = 0;
+    return FileLength(file, now) && now == length;
+}
+
+// Whether the bytes are a whole save file: the magic and a matching checksum.
+bool Decodes(const uint8_t* file, size_t size, const uint8_t* keystream) {
+    SaveData decoded;
+    return DecodeSaveFile(file, size, keystream, decoded) == 0;
 }
 
 bool Seek(HANDLE file, size_t offset) {
@@ -140,9 +166,10 @@ bool PutBackMasks(HANDLE file, const uint8_t* before, const uint8_t* ours) {
 
 // What one round of the save came to.
 enum class SaveRound {
-    Saved,       // the masks read back are this save's
+    Saved,       // the file read back decodes, has its length and holds this save's masks
     WrittenOver, // another writer put its own masks in between the write and the read-back
-    Held,        // another program holds the file or is halfway through writing it: nothing written
+    Held,        // another program holds the file, or is halfway through writing it (the file does
+                 // not decode, or was emptied or shortened): wait and go round again
     Failed,      // a write, the flush or the read-back failed; the masks are put back where they can be
 };
 
@@ -154,11 +181,13 @@ SaveRound FailedRound(HANDLE file, const uint8_t* before, const uint8_t* ours) {
 }
 
 // One round: the file as it is now, the bindings merged into it, only the
-// masks' bytes written at their place in one call, flushed, read back. Every
-// other byte is the game's and is neither written nor put back, so what
-// another writer writes meanwhile stays; the masks lie within the file's
-// first disk sector, and no length changes.
+// masks' bytes written at their place in one call, flushed, and the whole
+// file read back. Every other byte is the game's and is neither written nor
+// put back, so what another writer writes meanwhile stays; the masks lie
+// within the file's first disk sector, and no length changes.
 SaveRound WriteRound(HANDLE file, const SaveData& bindings, const uint8_t* keystream) {
+    uint64_t length = 0;
+    if (!FileLength(file, length)) return SaveRound::Failed;
     uint8_t before[SaveFileSize];
     DWORD size = 0;
     if (!ReadAt(file, 0, before, sizeof before, size))
@@ -168,6 +197,10 @@ SaveRound WriteRound(HANDLE file, const SaveData& bindings, const uint8_t* keyst
     // once the wait is over.
     uint8_t merged[SaveFileSize];
     if (!MergeSaveBindings(before, size, keystream, bindings, merged)) return SaveRound::Held;
+    // Emptied or shortened since it was read, the file is being written
+    // anew: the masks written at their place would grow it, with zeros where
+    // the magic belongs.
+    if (!KeptItsLength(file, length)) return SaveRound::Held;
     const uint8_t* oldMasks = before + SaveMasksOffset;
     const uint8_t* ours = merged + SaveMasksOffset;
     if (!WriteAt(file, SaveMasksOffset, ours, SaveMasksSize)) {
@@ -175,11 +208,15 @@ SaveRound WriteRound(HANDLE file, const SaveData& bindings, const uint8_t* keyst
         return FailedRound(file, oldMasks, ours);
     }
     if (!SaveFileFunctions.flushFileBuffers(file)) return FailedRound(file, oldMasks, ours);
-    uint8_t readBack[SaveMasksSize];
+    // Saved only into a whole file: one that another writer emptied, cut
+    // short or left halfway written meanwhile is gone round again once it
+    // is whole, and the masks are looked for in that.
+    uint8_t after[SaveFileSize];
     DWORD count = 0;
-    if (!ReadAt(file, SaveMasksOffset, readBack, sizeof readBack, count) || count != sizeof readBack)
-        return FailedRound(file, oldMasks, ours);
-    return std::memcmp(readBack, ours, SaveMasksSize) == 0 ? SaveRound::Saved : SaveRound::WrittenOver;
+    if (!ReadAt(file, 0, after, sizeof after, count))
+        return HeldByAnother(GetLastError()) ? SaveRound::Held : FailedRound(file, oldMasks, ours);
+    if (!KeptItsLength(file, length) || !Decodes(after, count, keystream)) return SaveRound::Held;
+    return std::memcmp(after + SaveMasksOffset, ours, SaveMasksSize) == 0 ? SaveRound::Saved : SaveRound::WrittenOver;
 }
 
 // Rounds until the masks read back are this save's, within the wait for a
@@ -214,30 +251,46 @@ bool WritableSaveFile(HANDLE file) {
            !(information.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
-} // namespace
-
-void MakeSaveKeystream(int32_t seed, uint8_t* keystream) {
-    SeedRandom(seed);
-    for (int i = 0; i < SaveKeystreamLength; ++i) keystream[i] = uint8_t(RandomUpTo(255));
+// Reads the whole file, as far as the format goes, through a handle opened
+// for reading only. 1: it cannot be opened; 2: it cannot be read.
+int32_t ReadSaveFile(const SaveFileLocation& location, uint8_t* bytes, DWORD& size, const HeldFileDeadline& deadline) {
+    HANDLE file = OpenSaveFile(location, GENERIC_READ, deadline);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    bool read = ReadFromStart(file, bytes, SaveFileSize, size, deadline);
+    CloseHandle(file);
+    return read ? 0 : 2;
 }
+
+} // namespace
 
 int32_t SaveData::Load() {
     SeedRandom(SaveFileSeed);
     LocateSaveFile(location_);
     located_ = true;
     const HeldFileDeadline deadline;
-    HANDLE file = OpenSaveFile(location_, GENERIC_READ, deadline);
-    if (file == INVALID_HANDLE_VALUE) return 1;
     uint8_t bytes[SaveFileSize];
-    DWORD size = 0;
-    bool read = ReadFromStart(file, bytes, sizeof bytes, size, deadline);
-    CloseHandle(file);
-    // A file that cannot be read, or lacks the magic, draws no keystream and
-    // leaves the object as it was.
-    if (!read || !HasSaveMagic(bytes, size)) return 2;
     uint8_t keystream[SaveKeystreamLength];
-    MakeSaveKeystream(SaveFileSeed, keystream);
-    return DecodeSaveFile(bytes, size, keystream, *this);
+    for (;;) {
+        DWORD size = 0;
+        const int32_t read = ReadSaveFile(location_, bytes, size, deadline);
+        if (read != 0) return read;
+        // A file that lacks the magic draws no keystream and leaves the
+        // object as it was.
+        const bool magic = HasSaveMagic(bytes, size);
+        if (magic)
+            MakeSaveKeystream(SaveFileSeed, keystream);
+        else
+            SeedRandom(SaveFileSeed);
+        // A file that is empty, short of its checksum or does not decode is
+        // most likely halfway through the game's write: it is read again
+        // until it is whole, or the wait is over.
+        SaveData decoded(*this);
+        const int32_t result = magic ? DecodeSaveFile(bytes, size, keystream, decoded) : 2;
+        if (result == 0 || !PauseUntil(deadline)) {
+            if (magic) *this = decoded;
+            return result;
+        }
+    }
 }
 
 // One handle, shared with whoever holds the file, from reading the file as it

@@ -31,9 +31,12 @@ public:
     SaveData() = default;
     virtual ~SaveData() {}
 
-    // Reads and decodes the whole file, the one the game last wrote. 0 = success; 1 = cannot be opened;
-    // 2 = wrong magic (object unchanged) or checksum mismatch (object holds
-    // the decoded content).
+    // Reads and decodes the whole file, the one the game last wrote, through
+    // a handle opened for reading only. A file that does not decode (empty,
+    // cut short, halfway through the game's write) is read again for about
+    // two seconds, as is one that a program holds. 0 = success; 1 = cannot
+    // be opened; 2 = after the wait still a wrong magic (object unchanged)
+    // or a checksum mismatch (object holds the decoded content).
     int32_t Load();
 
     // Writes the object's eight key masks into the save file as it is now,
@@ -42,10 +45,12 @@ public:
     // it. The file is written in place, never created, renamed, replaced or
     // resized, so that its links, attributes, security and the handles of a
     // game holding it open stay as they were.
-    // true = the masks were in the file when it was read back after the
-    // write. A program that holds the file for a moment is waited for, about
-    // two seconds at most; a writer that puts its own masks back is written
-    // over again, a few times at most. false = the file is missing,
+    // true = the file read back after the write is whole (it decodes and
+    // has the length it had) and holds the masks. A program that holds the
+    // file for a moment, or writes it anew meanwhile (the file empty, cut
+    // short or not decoding), is waited for, about two seconds at most; a
+    // writer that puts its own masks back is written over again, a few
+    // times at most. false = the file is missing,
     // read-only, held for longer, not a plain file, no longer a save file
     // that decodes, or kept being written over; or a write failed, in which
     // case the masks that still hold what this save wrote are put back.

@@ -16,8 +16,17 @@ int SetHostWindow(HWND window);         // run inside the application's window; 
 int ChangeWindowMode(int windowed);     // 1 = windowed, 0 = full screen
 
 // Starts the runtime: 0 = running (or already running), -1 = refused; the
-// reason is in the log.
+// reason is in the log, and StartupRefusal tells it apart.
 int LibraryStartup();
+// Why the latest LibraryStartup returned -1, so that an application can tell
+// its user: StartupNotRefused when it did not (or before any start-up),
+// StartupRefusedAnotherProgramRuns when a window of the runtime's class
+// already stands (the game, or another program built on the runtime, is
+// running), StartupRefusedOther for every other refusal.
+constexpr int StartupNotRefused = 0;
+constexpr int StartupRefusedAnotherProgramRuns = 1;
+constexpr int StartupRefusedOther = 2;
+int StartupRefusal();
 // Stops it again; safe before a start and twice. Returns 0.
 int LibraryShutdown();
 // The per-tick call: 0 = keep running, -1 = the runtime is to end.

@@ -6,5 +6,5 @@ int main() {
     SetLogOutput(0);
     LogWrite("");
     SeedRandom(1);
-    return RandomUpTo(0);
+    return RandomUpTo(0) + StartupRefusal();
 }

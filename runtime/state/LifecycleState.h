@@ -26,6 +26,7 @@ struct LifecycleState {
     int32_t DrawingDisabled;     // pre-start setting: 1 skips the graphics start
     char StartupDirectory[StartupDirectorySize]; // working directory at start-up; the log's home
     StartProgress StartupProgress; // what the running start-up has brought up so far
+    int32_t StartupRefusalReason;  // why the latest start-up returned -1: a StartupRefused... value, 0 none
 };
 
 extern LifecycleState Lifecycle;

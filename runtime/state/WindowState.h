@@ -50,6 +50,7 @@ struct WindowState {
     int32_t InWindowPaint;            // 1 while WM_PAINT repaints in windowed mode
     int32_t MessageTickBusy;          // 1 while the text-input step runs
     int32_t InactiveWaitStamp;        // time stamp of WaitWhileInactive; -1 after the reset
+    int32_t AnotherInstanceFound;     // 1 when the start-up was refused because another copy runs
 };
 
 extern WindowState Window;

@@ -152,8 +152,9 @@ void ReleaseStartup() {
     Lifecycle.LibraryStarting = 0;
 }
 
-int FailStartup() {
+int FailStartup(int reason) {
     ReleaseStartup();
+    Lifecycle.StartupRefusalReason = reason;
     return -1;
 }
 
@@ -162,12 +163,15 @@ int RunStartupSequence() {
     Lifecycle.LibraryStarting = 1;
     Lifecycle.StartupProgress = StartProgress{};
     PrepareFilesAndLog();
-    if (DesktopRefused()) return FailStartup();
+    if (DesktopRefused()) return FailStartup(StartupRefusedOther);
     PrepareEnvironment();
     int started = StartSubsystems();
     // The subsystems hold their own libraries now.
     ReleaseStartupWarmUp();
-    if (started != 0) return FailStartup();
+    // The window start-up that found another copy running has set its flag
+    // anew; any other step's refusal leaves it clear.
+    if (started != 0)
+        return FailStartup(Window.AnotherInstanceFound == 1 ? StartupRefusedAnotherProgramRuns : StartupRefusedOther);
     InitCharacterCodeBuffers();
     Lifecycle.LibraryStarted = 1;
     Lifecycle.StartupProgress = StartProgress{};
@@ -253,9 +257,14 @@ int LibraryStartup() {
     int64_t lockStarted = ReadPerformanceCounter();
     EnterApiLock();
     StartupSteps.apiLockSeconds = SecondsSinceCounter(lockStarted);
+    Lifecycle.StartupRefusalReason = StartupNotRefused;
     int result = RunStartupSequence();
     LeaveApiLock();
     return result;
+}
+
+int StartupRefusal() {
+    return Lifecycle.StartupRefusalReason;
 }
 
 int PumpMessages() {

@@ -209,7 +209,10 @@ int StartWindow() {
     HoldScreenSaverOff();
     ChooseCharacterSet();
 
-    if (AnotherInstanceRuns()) return RefuseStart("二重起動されています、ソフトを終了します\n");
+    if (AnotherInstanceRuns()) {
+        Window.AnotherInstanceFound = 1;
+        return RefuseStart("二重起動されています、ソフトを終了します\n");
+    }
 
     if (Window.HostWindowMode == 1) {
         Window.HostWindowProcedure =

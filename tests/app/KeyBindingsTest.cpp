@@ -1,5 +1,5 @@
-#include "app/Dialog.h"
 #include "app/KeyBindings.h"
+#include "app/Dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +31,30 @@ TEST(KeyBindings, FieldTexts) {
         char text[32];
         FormatBindingText(c.slot, text, sizeof text);
         EXPECT_STREQ(c.text, text);
+    }
+}
+
+// What OK writes for a key. A slot the dialog loaded or the player assigned
+// writes its own mask, an unbound one 0 (a loaded mask of several bits or a
+// direction comes back as 0); a slot that neither ever set, after a load
+// that failed at the start, keeps whatever the file holds at OK.
+TEST(KeyBindings, MaskToSaveKeepsTheFilesMaskForASlotNeverSet) {
+    const struct {
+        const char* name;
+        int slot;
+        bool slotSet;
+        uint32_t fileMask;
+        uint32_t saved;
+    } cases[] = {
+        {"assigned or loaded button", 2, true, 0x20, 0x40},
+        {"loaded as unbound", Unbound, true, 0x20, 0},
+        {"button 28 from the file", 27, true, 0x80000000u, 0x80000000u},
+        {"never set: the file's mask", Unbound, false, 0x20, 0x20},
+        {"never set: the file's odd mask too", Unbound, false, 0x30, 0x30},
+        {"never set: an unbound file key", Unbound, false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.saved, MaskToSave(c.slot, c.slotSet, c.fileMask)) << c.name;
     }
 }
 

@@ -1,6 +1,9 @@
 #include "app/SaveData.h"
 #include "app/SaveFileFunctions.h"
 #include "runtime/Runtime.h"
+#include "support/ChildScenario.h"
+#include "support/DebugCapture.h"
+#include "support/PlainWindow.h"
 #include "support/TempDirectory.h"
 
 #include <gtest/gtest.h>
@@ -291,7 +294,7 @@ constexpr int EveryTime = 1 << 30;
 // Another program writing the file through a handle of its own at one moment
 // of the save, in as many of the save's rounds as `rounds` says.
 struct OtherWriter {
-    enum class When { BeforeTheWrite, BeforeTheReadBack } when = When::BeforeTheWrite;
+    enum class When { AfterTheRead, BeforeTheWrite, BeforeTheReadBack } when = When::BeforeTheWrite;
     std::function<void()> write;
     int rounds = 1;
 };
@@ -304,9 +307,11 @@ struct SaveSeam {
     OtherWriter other;
     DWORD now = 0;
     std::function<void(DWORD now)> atPause;
-    int failed = 0;       // planned failures so far
-    int writes = 0;       // write calls so far
-    bool inOther = false; // the other writer is at work: its own calls are plain
+    DWORD readPiece = 0;         // the most one read call delivers; 0: as much as asked for
+    std::vector<DWORD> accesses; // the access each open of the file asked for
+    int failed = 0;              // planned failures so far
+    int writes = 0;              // write calls so far
+    bool inOther = false;        // the other writer is at work: its own calls are plain
 } Seam;
 
 bool Fails(PlannedFailure::Step step) {
@@ -323,12 +328,21 @@ void LetTheOtherWriterIn(OtherWriter::When when) {
     Seam.inOther = false;
 }
 
+HANDLE WINAPI SeamCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+    Seam.accesses.push_back(access);
+    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+}
+
 BOOL WINAPI SeamReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
     if (Seam.writes > 0 && Fails(PlannedFailure::Step::ReadBackRefused)) {
         SetLastError(ERROR_IO_DEVICE);
         return FALSE;
     }
-    return ReadFile(file, buffer, size, read, overlapped);
+    if (Seam.readPiece != 0) size = std::min(size, Seam.readPiece);
+    BOOL result = ReadFile(file, buffer, size, read, overlapped);
+    LetTheOtherWriterIn(OtherWriter::When::AfterTheRead);
+    return result;
 }
 
 BOOL WINAPI SeamWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -384,7 +398,8 @@ class SaveFileTest : public testing::Test {
 protected:
     SaveFileTest() {
         Seam = SaveSeam{};
-        SaveFileFunctions = {SeamReadFile, SeamWriteFile, SeamFlushFileBuffers, SeamTickCount, SeamPause};
+        SaveFileFunctions = {SeamCreateFileW,      SeamReadFile,  SeamWriteFile,
+                             SeamFlushFileBuffers, SeamTickCount, SeamPause};
     }
     ~SaveFileTest() override {
         SaveFileFunctions = Kernel32SaveFileFunctions;
@@ -412,6 +427,19 @@ TEST_F(SaveFileTest, LoadOfAMissingFileGivesOneAndChangesNothing) {
     SaveData data = Sample();
     EXPECT_EQ(1, data.Load());
     ExpectSame(Sample(), data);
+}
+
+// The load reads through a handle that cannot write, so that it never
+// touches the file, whatever the system lets a writer do (Wine run by root
+// opens a read-only file for writing all the same); the save asks to write.
+TEST_F(SaveFileTest, LoadOpensTheFileForReadingOnly) {
+    Put(GameFile());
+    SaveData data;
+    ASSERT_EQ(0, data.Load());
+    EXPECT_EQ(std::vector<DWORD>{GENERIC_READ}, Seam.accesses);
+    Seam.accesses.clear();
+    ASSERT_TRUE(data.Save());
+    EXPECT_EQ(std::vector<DWORD>{GENERIC_READ | GENERIC_WRITE}, Seam.accesses);
 }
 
 // The file is the same byte for byte whichever build writes it, 32-bit or
@@ -918,6 +946,8 @@ TEST_F(HeldSaveFileTest, WhatAnotherWriterWritesDuringTheSaveStays) {
          1,
          {},
          true},
+        {"the whole file in three rounds", Writes::WholeFile, When::BeforeTheReadBack, 3, {}, true},
+        {"the whole file in four rounds", Writes::WholeFile, When::BeforeTheReadBack, 4, {}, false},
         {"the whole file in every round", Writes::WholeFile, When::BeforeTheReadBack, EveryTime, {}, false},
         {"nothing, and the flush fails", Writes::Nothing, When::BeforeTheWrite, 1, {Step::FlushRefused}, false},
         {"the records, and the flush fails", Writes::Records, When::BeforeTheWrite, 1, {Step::FlushRefused}, false},
@@ -1067,6 +1097,208 @@ TEST_F(SaveFileTest, LoadWaitsForAProgramThatHoldsTheFileForAMoment) {
     SaveData data;
     EXPECT_EQ(0, data.Load());
     EXPECT_EQ(500u, Seam.now);
+}
+
+// ---- A file read in pieces, torn masks, a put-back that fails ---------------
+
+// A read may deliver fewer bytes than asked for (a network folder, a filter
+// driver): the load and every read of the save take the file whole.
+TEST_F(HeldSaveFileTest, AFileDeliveredInPiecesIsReadWhole) {
+    for (DWORD piece : {1u, 7u, 37u, 148u}) {
+        SCOPED_TRACE(piece);
+        PutOriginal(FILE_ATTRIBUTE_NORMAL);
+        Seam.readPiece = piece;
+        SaveData loaded;
+        ASSERT_EQ(0, loaded.Load());
+        ExpectSame(Sample(), loaded);
+        EXPECT_TRUE(Changed().Save());
+        Seam.readPiece = 0;
+        EXPECT_EQ(Saved(), Get());
+    }
+}
+
+// A write that stops within a mask whose old and new values differ in more
+// than one byte leaves a mask that is neither: each of its bytes is the old
+// or the new one, and the put-back gives the whole old mask back.
+TEST_F(SaveFileTest, AMaskTornInSeveralBytesIsPutBack) {
+    SaveData changed = Sample();
+    changed.maskW = 0x01008000; // was 0x10: bytes 0, 1 and 3 differ
+    const size_t maskW = 0;     // the first mask in the file
+    for (DWORD good : {1u, 2u, 3u}) {
+        SCOPED_TRACE(good);
+        Put(GameFile());
+        Arm({PlannedFailure::Step::WriteStops, DWORD(maskW + good)});
+        EXPECT_FALSE(changed.Save());
+        EXPECT_EQ(1, Seam.failed) << "the write did not stop";
+        EXPECT_EQ(GameFile(), Get());
+    }
+}
+
+constexpr char PutBackFailuresVariable[] = "SAVE_TEST_FLUSH_FAILURES";
+
+// A save whose flushes fail as often as the variable says, with the log on
+// the debugger output, as in the tool.
+CHILD_SCENARIO(SaveWithRefusedFlushes) {
+    char times[16] = {};
+    if (GetEnvironmentVariableA(PutBackFailuresVariable, times, sizeof times) == 0) return 2;
+    HWND host = CreatePlainWindow("SaveDataTestHost", DefWindowProcA, WS_POPUP, 100, 100);
+    SetHostWindow(host);
+    TempDirectory dir{TempDirectory::Enter::Yes};
+    const Bytes game = GameFile();
+    if (!WriteFileBytes(dir.File("saves.qvr"), std::string(game.begin(), game.end()))) return 3;
+    SaveFileFunctions = {SeamCreateFileW, SeamReadFile, SeamWriteFile, SeamFlushFileBuffers, SeamTickCount, SeamPause};
+    Seam.plan = {PlannedFailure::Step::FlushRefused, 0, std::atoi(times)};
+    SaveData changed = Sample();
+    changed.maskS = 0x10;
+    const bool saved = changed.Save();
+    SaveFileFunctions = Kernel32SaveFileFunctions;
+    DestroyWindow(host);
+    return saved ? 1 : 0;
+}
+
+struct PutBackReportCase {
+    const char* name;
+    const char* flushFailures;
+    bool reported;
+};
+
+// Where the put-back's own flush fails too, the old masks may not be on the
+// disk: the log says so. A put-back that went through says nothing.
+TEST(SavePutBack, AFailedPutBackIsReported) {
+    const PutBackReportCase cases[] = {
+        {"the save's flush refused, the put-back flushed", "1", false},
+        {"the put-back's flush refused too", "2", true},
+    };
+    for (const PutBackReportCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetEnvironmentVariableA(PutBackFailuresVariable, c.flushFailures);
+        const DebugCaptureResult result = RunChildScenarioUnderDebugger("SaveWithRefusedFlushes");
+        SetEnvironmentVariableA(PutBackFailuresVariable, nullptr);
+        ASSERT_TRUE(result.finished);
+        EXPECT_EQ(0, result.exitCode) << "the save said it saved";
+        std::string texts;
+        for (const std::string& text : result.texts) texts += text;
+        EXPECT_EQ(c.reported, texts.find("セーブファイルのキー設定を元に戻せませんでした") != std::string::npos)
+            << texts;
+    }
+}
+
+// ---- The game writing its file anew ---------------------------------------
+
+// Cuts the file to `length` bytes through a handle of another program's, as
+// the game does when it writes its file anew.
+void CutAsAnotherProgram(const std::string& path, size_t length) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    LARGE_INTEGER at;
+    at.QuadPart = LONGLONG(length);
+    EXPECT_TRUE(SetFilePointerEx(file, at, nullptr, FILE_BEGIN));
+    EXPECT_TRUE(SetEndOfFile(file));
+    CloseHandle(file);
+}
+
+struct HalfWrittenLoadCase {
+    const char* name;
+    size_t length;    // the file's first bytes, as far as the game got
+    bool whole;       // the game finishes its write at 200 ms
+    int32_t expected; // Load's result
+};
+
+// A file that does not decode at the load (empty, cut short, its records
+// halfway written) is read again until the game has finished its write, for
+// about two seconds; then it is taken as it is.
+TEST_F(SaveFileTest, LoadWaitsForAFileThatIsBeingWritten) {
+    const HalfWrittenLoadCase cases[] = {
+        {"empty, then whole", 0, true, 0},
+        {"two bytes, then whole", 2, true, 0},
+        {"the magic alone, then whole", 3, true, 0},
+        {"halfway through the records, then whole", 90, true, 0},
+        {"empty for good", 0, false, 2},
+        {"halfway through the records for good", 90, false, 2},
+    };
+    const Bytes game = Encode(GamesNextSave(), Keystream(SaveFileSeed));
+    for (const HalfWrittenLoadCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes halfway = GameFile();
+        std::copy(game.begin(), game.begin() + std::min(c.length, game.size()), halfway.begin());
+        halfway.resize(c.length);
+        Put(halfway);
+        Seam.now = 0;
+        Seam.atPause = [&](DWORD now) {
+            if (c.whole && now == 200) WriteAsAnotherProgram(path, 0, game);
+        };
+        SaveData data = Sample();
+        EXPECT_EQ(c.expected, data.Load());
+        if (c.whole) {
+            EXPECT_EQ(200u, Seam.now);
+            ExpectSame(GamesNextSave(), data);
+        } else {
+            EXPECT_GE(Seam.now, 2000u);
+            EXPECT_LE(Seam.now, 2050u) << "waited too long";
+        }
+        if (!c.whole && c.length < 3) {
+            ExpectSame(Sample(), data); // no magic: the object as it was
+        }
+        Seam.atPause = nullptr;
+    }
+}
+
+enum class Cut { Empty, Short };
+
+struct RewriteCase {
+    const char* name;
+    Cut cut;
+    OtherWriter::When when;
+    bool whole; // the game writes its whole file at 200 ms
+};
+
+// The game empties or cuts short its file at a step of the save, as it does
+// when it writes the file anew. The save never writes into such a file and
+// never calls it saved: it waits for the game's whole file and writes its
+// masks into that, or, where the game never finishes, leaves the file as
+// the game left it and says the save failed.
+TEST_F(HeldSaveFileTest, AFileWrittenAnewDuringTheSaveIsWaitedFor) {
+    using When = OtherWriter::When;
+    const RewriteCase cases[] = {
+        {"emptied after the read, then whole", Cut::Empty, When::AfterTheRead, true},
+        {"cut short after the read, then whole", Cut::Short, When::AfterTheRead, true},
+        {"emptied before the write, then whole", Cut::Empty, When::BeforeTheWrite, true},
+        {"emptied before the read-back, then whole", Cut::Empty, When::BeforeTheReadBack, true},
+        {"cut short before the read-back, then whole", Cut::Short, When::BeforeTheReadBack, true},
+        {"emptied after the read for good", Cut::Empty, When::AfterTheRead, false},
+        {"cut short after the read for good", Cut::Short, When::AfterTheRead, false},
+        {"emptied before the read-back for good", Cut::Empty, When::BeforeTheReadBack, false},
+        {"cut short before the read-back for good", Cut::Short, When::BeforeTheReadBack, false},
+    };
+    const Bytes game = Encode(GamesNextSave(), Keystream(SaveFileSeed));
+    constexpr size_t ShortLength = 20;
+    for (const RewriteCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        PutOriginal(FILE_ATTRIBUTE_NORMAL);
+        Arm({});
+        Seam.now = 0;
+        const size_t length = c.cut == Cut::Empty ? 0 : ShortLength;
+        Seam.other = {c.when, [&] { CutAsAnotherProgram(path, length); }, 1};
+        Seam.atPause = [&](DWORD now) {
+            if (c.whole && now == 200) WriteAsAnotherProgram(path, 0, game);
+        };
+        const bool saved = Changed().Save();
+        EXPECT_EQ(c.whole, saved);
+        const Bytes after = Get();
+        if (c.whole) {
+            EXPECT_EQ(WithMasksOf(Changed(), game), after);
+        } else {
+            // The file as the game cut it: never grown, never a mask written into it.
+            Bytes cut = Original();
+            cut.resize(length);
+            const Bytes saved = Saved();
+            if (c.when == When::BeforeTheReadBack) cut.assign(saved.begin(), saved.begin() + length);
+            EXPECT_EQ(cut, after);
+        }
+        Seam.atPause = nullptr;
+        ExpectOnlyTheSaveFile();
+    }
 }
 
 } // namespace

@@ -181,6 +181,7 @@ TEST_F(LifecycleTest, ColourRefusalLeavesNothingStarted) {
     SetDrawingDisabled(1);
     Graphics.ScreenColourBits = 24;
     EXPECT_EQ(-1, LibraryStartup());
+    EXPECT_EQ(StartupRefusedOther, StartupRefusal());
     EXPECT_EQ(0, Lifecycle.LibraryStarted);
     EXPECT_EQ(0, Lifecycle.LibraryStarting);
     EXPECT_EQ(0, Lifecycle.ComInitialised);
@@ -203,6 +204,7 @@ TEST_F(LifecycleTest, DoubleStartRefusalGivesBackWhatTheStartTook) {
     LONG_PTR procedure = WindowProcedureOf(host_);
 
     EXPECT_EQ(-1, StartOnHost());
+    EXPECT_EQ(StartupRefusedAnotherProgramRuns, StartupRefusal());
     EXPECT_EQ(0, Lifecycle.LibraryStarted);
     EXPECT_EQ(0, Lifecycle.LibraryStarting);
     EXPECT_EQ(0, Lifecycle.ComInitialised);
@@ -216,6 +218,7 @@ TEST_F(LifecycleTest, DoubleStartRefusalGivesBackWhatTheStartTook) {
 
     blocker.Remove();
     EXPECT_EQ(0, LibraryStartup()) << "retry";
+    EXPECT_EQ(StartupNotRefused, StartupRefusal()) << "the retry clears the reason";
     EXPECT_EQ(1, Lifecycle.ComInitialised);
     EXPECT_EQ(0, Window.QuitRequested);
 }
@@ -296,6 +299,7 @@ TEST_F(LifecycleTest, InputRefusalAfterTheWindowStartedGivesEverythingBack) {
     LONG_PTR procedure = WindowProcedureOf(host_);
 
     EXPECT_EQ(-1, StartOnHost());
+    EXPECT_EQ(StartupRefusedOther, StartupRefusal()) << "the window started: no other copy runs";
     EXPECT_EQ(1, system.keyboard->Calls(DeviceCall::SetEventNotification)) << "refused where the test meant";
     EXPECT_EQ(0, Lifecycle.LibraryStarted);
     EXPECT_EQ(0, Lifecycle.LibraryStarting);
