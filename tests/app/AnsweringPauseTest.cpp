@@ -44,4 +44,35 @@ TEST(AnsweringPause, AnswersSentMessagesAndLeavesPostedOnesQueued) {
     DestroyWindow(window);
 }
 
+// A message sent while the pause already waits wakes it and is answered
+// there, not only when the wait runs out: the sender (a program
+// broadcasting a setting change) is held no longer than it takes to answer.
+// The message comes early in a long pause; a pause that answered it only at
+// its end would answer it a whole wait later.
+TEST(AnsweringPause, AnswersAMessageSentWhileItWaits) {
+    SentSeen = PostedSeen = 0;
+    HWND window = CreatePlainWindow("AnsweringPauseTest", CountingProcedure, WS_OVERLAPPED, 100, 100);
+    ASSERT_NE(nullptr, window);
+    constexpr DWORD PauseMilliseconds = 3000;
+    HANDLE pausing = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD answeredAfter = 0;
+    const DWORD start = GetTickCount();
+    std::thread sender([&] {
+        WaitForSingleObject(pausing, INFINITE);
+        Sleep(100); // the pause is in its wait by now
+        SendMessageA(window, SentMessage, 0, 0);
+        answeredAfter = GetTickCount() - start;
+    });
+    SetEvent(pausing);
+    PauseAnsweringMessages(PauseMilliseconds);
+    // Unblocks the sender when the pause failed to.
+    MSG message;
+    while (SentSeen == 0) PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    sender.join();
+    EXPECT_EQ(1, SentSeen);
+    EXPECT_LT(answeredAfter, PauseMilliseconds / 2) << "answered only once the wait ran out";
+    CloseHandle(pausing);
+    DestroyWindow(window);
+}
+
 } // namespace

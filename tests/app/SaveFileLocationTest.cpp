@@ -15,6 +15,13 @@ namespace {
 
 // ---- The per-user copy's path ----------------------------------------------
 
+// A path for a test's message, in the code page the tests print in.
+std::string ShiftJisOf(const wchar_t* text) {
+    char bytes[1024] = {};
+    WideCharToMultiByte(932, 0, text, -1, bytes, sizeof bytes - 1, nullptr, nullptr);
+    return bytes;
+}
+
 struct StorePathCase {
     const char* name;
     const wchar_t* workingFolder;
@@ -63,6 +70,23 @@ TEST(VirtualStoreSavePath, APathThatDoesNotFitIsNoPath) {
     EXPECT_EQ(std::wstring(), std::wstring(path));
 }
 
+// An environment value that is empty, or a folder without its drive, names
+// no folder: it never stands for every path, nor for one on any drive.
+TEST(VirtualStoreSavePath, AFolderEmptyOrWithoutADriveIsNoVirtualisedFolder) {
+    const wchar_t* const local = L"C:\\Users\\p\\AppData\\Local";
+    const wchar_t* const notFolders[] = {L"", L"Program Files", L"\\Program Files", L"C:", L"C:Program Files",
+                                         L"\\\\server\\Program Files"};
+    for (const wchar_t* folder : notFolders) {
+        SCOPED_TRACE(testing::Message() << "folder " << ShiftJisOf(folder));
+        for (const wchar_t* working : {L"C:\\Program Files\\Orvanne", L"D:\\Program Files", L"C:\\Orvanne"}) {
+            wchar_t path[SavePathCapacity];
+            EXPECT_FALSE(VirtualStoreSavePath(working, &folder, 1, local, path, SavePathCapacity))
+                << ShiftJisOf(working);
+            EXPECT_EQ(std::wstring(), std::wstring(path));
+        }
+    }
+}
+
 // ---- Which file the game wrote last ----------------------------------------
 
 struct ChoiceCase {
@@ -103,6 +127,15 @@ DWORD WINAPI TestEnvironmentVariable(LPCWSTR name, LPWSTR buffer, DWORD size) {
 
 bool TestVistaOrLater() {
     return VistaOrLater;
+}
+
+// The working folder as a test names it.
+std::wstring ShortWorkingFolder;
+
+DWORD WINAPI ShortCurrentDirectory(DWORD size, LPWSTR buffer) {
+    if (ShortWorkingFolder.size() >= size) return DWORD(ShortWorkingFolder.size() + 1);
+    wcscpy(buffer, ShortWorkingFolder.c_str());
+    return DWORD(ShortWorkingFolder.size());
 }
 
 SaveData WithMaskS(int32_t mask) {
@@ -207,6 +240,71 @@ TEST_F(PerUserCopyTest, LoadAndSaveTheFileTheGameWroteLast) {
         DeleteFileW(Original().c_str());
         DeleteFileW(Copy().c_str());
     }
+}
+
+// The working folder as Windows may give it, by its short 8.3 name (a
+// shortcut or a batch file that names it so): the copy is looked for under
+// the folder's long name, the one that Windows stores the copy under.
+TEST_F(PerUserCopyTest, AWorkingFolderGivenByItsShortNameFindsTheCopy) {
+    EnterGameFolder(root_ + L"\\Program Files\\Orvanne Key Configuration");
+    wchar_t shortName[MAX_PATH];
+    const DWORD length = GetShortPathNameW(game_.c_str(), shortName, MAX_PATH);
+    ASSERT_GT(length, 0u);
+    ASSERT_LT(length, DWORD(MAX_PATH));
+    if (game_ == shortName) GTEST_SKIP() << "the file system keeps no short names";
+    ShortWorkingFolder = shortName;
+    SaveFileLocationFunctions.getCurrentDirectoryW = ShortCurrentDirectory;
+    PutSave(Copy(), 0x200, 3000);
+    SaveFileLocation location;
+    LocateSaveFile(location);
+    EXPECT_EQ(Copy(), std::wstring(location.path));
+}
+
+// A copy whose path is MAX_PATH characters or longer is named in the literal
+// form, which Windows opens at any length; a shorter one in the plain form.
+TEST_F(PerUserCopyTest, ALongCopyPathIsNamedInTheLiteralForm) {
+    const std::wstring longLocal = root_ + L"\\Local\\" + std::wstring(100, L'l');
+    Environment[L"LOCALAPPDATA"] = longLocal;
+    for (size_t nameLength : {size_t(10), size_t(120)}) {
+        SCOPED_TRACE(nameLength);
+        game_ = root_ + L"\\Program Files\\" + std::wstring(nameLength, L'g');
+        MakeFolders(game_);
+        ASSERT_TRUE(SetCurrentDirectoryW(game_.c_str()));
+        const std::wstring copy = longLocal + L"\\VirtualStore" + game_.substr(2) + L"\\saves.qvr";
+        const bool literal = copy.size() >= MAX_PATH;
+        ASSERT_EQ(nameLength > 100, literal) << copy.size();
+        MakeFolders(L"\\\\?\\" + copy.substr(0, copy.rfind(L'\\')));
+        PutSave(L"\\\\?\\" + copy, 0x200, 3000);
+        SaveFileLocation location;
+        LocateSaveFile(location);
+        EXPECT_EQ((literal ? L"\\\\?\\" : L"") + copy, std::wstring(location.path));
+        SaveData data;
+        EXPECT_EQ(0, data.Load());
+        EXPECT_EQ(0x200, data.maskS);
+    }
+}
+
+// A 32-bit program on 64-bit Windows sees Program Files (x86) as
+// ProgramFiles and the 64-bit Program Files as ProgramW6432 only; a game
+// installed there is virtualised all the same. (A 64-bit program sees the
+// same folder under both names, and 32-bit Windows has no ProgramW6432.)
+TEST_F(PerUserCopyTest, TheSixtyFourBitProgramFilesIsAVirtualisedFolder) {
+    wchar_t programFiles64[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableW(L"ProgramW6432", programFiles64, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) GTEST_SKIP() << "no ProgramW6432: 32-bit Windows";
+    for (const wchar_t* name : VirtualisedFolderVariables) {
+        wchar_t value[MAX_PATH];
+        const DWORD valueLength = GetEnvironmentVariableW(name, value, MAX_PATH);
+        if (valueLength > 0 && valueLength < MAX_PATH) Environment[name] = value;
+    }
+    ShortWorkingFolder = std::wstring(programFiles64) + L"\\Orvanne";
+    SaveFileLocationFunctions.getCurrentDirectoryW = ShortCurrentDirectory;
+    const std::wstring copy = root_ + L"\\Local\\VirtualStore" + ShortWorkingFolder.substr(2) + L"\\saves.qvr";
+    MakeFolders(copy.substr(0, copy.rfind(L'\\')));
+    PutSave(copy, 0x200, 3000);
+    SaveFileLocation location;
+    LocateSaveFile(location);
+    EXPECT_EQ(copy, std::wstring(location.path));
 }
 
 // Without a copy and without the original, nothing is made anywhere.
