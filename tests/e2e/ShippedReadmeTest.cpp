@@ -23,6 +23,8 @@ const BoxText BoxTexts[] = {
     {"the error boxes' title", ErrorBoxTitle},
     {"the box when the save file cannot be read", LoadErrorText},
     {"the box when the save file cannot be written", SaveErrorText},
+    {"the box when the game is running", GameRunningText},
+    {"the box when the tool cannot start for another reason", StartupErrorText},
 };
 
 TEST(ShippedReadme, NamesEveryBoxTheToolShowsByItsWords) {

@@ -25,15 +25,16 @@ private:
     HWND window_ = nullptr;
 };
 
-// The dialog ends before it is shown: no message box waits for a click (the
-// program would not end by itself then), the exit code is 0 and the save
+// The dialog never shows: a box says that the game is running and to close
+// it first; once it is dismissed the tool ends with exit code 0 and the save
 // file is as it was.
-TEST_F(KeyConfigEndToEnd, RefusedRuntimeEndsTheToolQuietly) {
+TEST_F(KeyConfigEndToEnd, RefusedRuntimeSaysTheGameIsRunning) {
     const std::string original = EncodeSave(SampleSave(DefaultMasks));
     PutSaveFile(original);
     RuntimeClassWindow blocker;
     ASSERT_TRUE(blocker.Valid());
     ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(GameRunningText));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
     EXPECT_EQ(original, SaveFileBytes());
     EXPECT_EQ(std::vector<std::string>{"saves.qvr"}, FolderFiles());

@@ -8,6 +8,10 @@ const char DialogTitle[] = "Orvanne キーコンフィグ";
 const char ErrorBoxTitle[] = "キーコンフィグエラー";
 const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
 const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。";
+const char GameRunningText[] = "ゲーム（または同じランタイムで動く別のソフト）が起動中です。"
+                               "ゲームを終了してから、キーコンフィグをもう一度起動してください。";
+const char StartupErrorText[] = "キーコンフィグを起動できませんでした（ランタイムの初期化に失敗しました）。"
+                                "しばらくしてから、もう一度起動してください。";
 const char UnboundText[] = "------";
 
 namespace {

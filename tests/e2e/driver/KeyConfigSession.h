@@ -16,6 +16,8 @@ extern const char DialogTitle[];     // "Orvanne キーコンフィグ"
 extern const char ErrorBoxTitle[];   // "キーコンフィグエラー"
 extern const char LoadErrorText[];   // "セーブファイルの読み込みに失敗しました。"
 extern const char SaveErrorText[];   // "セーブファイルの書き込みに失敗しました。"
+extern const char GameRunningText[];  // the start refused while the game (a program on the runtime) runs
+extern const char StartupErrorText[]; // the start refused for any other reason
 extern const char UnboundText[];     // "------"
 
 // Shift-JIS text as UTF-16 and back, with code page 932 on every system.
