@@ -10,7 +10,6 @@
 
 #include "driver/Screenshot.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace {
