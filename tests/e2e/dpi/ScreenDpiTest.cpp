@@ -181,7 +181,7 @@ protected:
     }
 
     std::string ShotPath(const char* name) const {
-        return ProgramFolder() + "\\..\\e2e-" + name + "-" + std::to_string(ScreenDpi()) + "dpi.bmp";
+        return AnsiProgramFolder() + "\\..\\e2e-" + name + "-" + std::to_string(ScreenDpi()) + "dpi.bmp";
     }
 
     // Every visible control of the dialog: its labels, fields and buttons.
