@@ -19,9 +19,9 @@ install:
 
 configure: install
 	@[ -f $(BUILD_DIR)/build.ninja ] || \
-	    cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-i686.cmake
+	    cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE="$(CURDIR)/cmake/mingw-i686.cmake"
 	@[ -f $(X64_DIR)/build.ninja ] || \
-	    cmake -S . -B $(X64_DIR) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-x86_64.cmake
+	    cmake -S . -B $(X64_DIR) $(CMAKE_FLAGS) -DCMAKE_TOOLCHAIN_FILE="$(CURDIR)/cmake/mingw-x86_64.cmake"
 
 build: configure
 	@cmake --build $(BUILD_DIR)

@@ -11,8 +11,44 @@ std::vector<std::string> DefaultTexts() {
 JoypadServerRegistration* KeyConfigEndToEnd::registration_;
 JoypadPlayer* KeyConfigEndToEnd::joypad_;
 
+namespace {
+
+// This program's folder, spelled whatever its script.
+std::wstring ProgramFolderW() {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length < MAX_PATH ? length : 0);
+    size_t slash = folder.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : folder.substr(0, slash);
+}
+
+// Text in the ANSI code page; lossy when a character has no spelling there.
+std::string AnsiFromWide(const std::wstring& text, bool& lossy) {
+    BOOL replaced = FALSE;
+    int length = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, nullptr, 0, nullptr, &replaced);
+    std::string ansi(size_t(length > 0 ? length : 1), '\0');
+    if (length > 0)
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.c_str(), -1, &ansi[0], length, nullptr, nullptr);
+    ansi.resize(ansi.size() - 1);
+    lossy = replaced || length == 0;
+    return ansi;
+}
+
+} // namespace
+
+std::string AnsiProgramFolder() {
+    const std::wstring folder = ProgramFolderW();
+    bool lossy = false;
+    const std::string ansi = AnsiFromWide(folder, lossy);
+    if (!lossy) return ansi;
+    wchar_t shortPath[MAX_PATH];
+    DWORD length = GetShortPathNameW(folder.c_str(), shortPath, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return ansi;
+    return AnsiFromWide(std::wstring(shortPath, length), lossy);
+}
+
 std::wstring ToolPath() {
-    const std::wstring folder = WidePath(ProgramFolder());
+    const std::wstring folder = ProgramFolderW();
     wchar_t named[MAX_PATH];
     DWORD length = GetEnvironmentVariableW(L"KEYCONFIG_PROGRAM", named, MAX_PATH);
     if (length == 0 || length >= MAX_PATH) return folder + L"\\KeyConfig.exe";
@@ -23,7 +59,7 @@ std::wstring ToolPath() {
 
 void KeyConfigEndToEnd::SetUpTestSuite() {
     UseWineWithoutWindowManager();
-    registration_ = new JoypadServerRegistration(ProgramFolder() + "\\virtualjoypad.dll");
+    registration_ = new JoypadServerRegistration(AnsiProgramFolder() + "\\virtualjoypad.dll");
     joypad_ = new JoypadPlayer;
 }
 
@@ -36,7 +72,7 @@ void KeyConfigEndToEnd::TearDownTestSuite() {
 
 void KeyConfigEndToEnd::SetUp() {
     ASSERT_TRUE(FileExists(ToolPath())) << "no program at " << ToolPath();
-    ASSERT_TRUE(FileExists(ProgramFolder() + "\\virtualjoypad.dll")) << "the virtual joypad is not built";
+    ASSERT_TRUE(FileExists(AnsiProgramFolder() + "\\virtualjoypad.dll")) << "the virtual joypad is not built";
     ASSERT_TRUE(registration_->Registered()) << "cannot register the virtual joypad's DirectInput server";
     ASSERT_TRUE(joypad_->Valid()) << "cannot open the virtual joypad's shared state";
     joypad_->ReleaseAll();

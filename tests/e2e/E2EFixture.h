@@ -31,6 +31,10 @@ std::vector<std::string> DefaultTexts();
 // KEYCONFIG_PROGRAM names, by a path relative to this program's folder or a
 // whole one (a release unpacked into a folder named in any script, say).
 std::wstring ToolPath();
+// This program's folder for the driver's calls that take a path in the ANSI
+// code page: where that code page cannot spell it (a checkout in a folder
+// named in Japanese, run in another locale), its short form, which can.
+std::string AnsiProgramFolder();
 
 class KeyConfigEndToEnd : public testing::Test {
 protected:

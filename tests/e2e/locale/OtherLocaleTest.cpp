@@ -113,11 +113,10 @@ TEST_F(OtherLocale, TheCaptionAndTheLabelsAreDrawnWithJapaneseGlyphs) {
     ASSERT_TRUE(Joypad().WaitReads(3)); // a few ticks for the first paint
     HWND dialog = Tool().Dialog();
 
-    const std::string path = ProgramFolder() + "\\..\\e2e-keyconfig-other-locale.bmp";
+    const std::string path = AnsiProgramFolder() + "\\..\\e2e-keyconfig-other-locale.bmp";
     ScreenshotResult shot = CaptureWindow(dialog, path);
     ASSERT_TRUE(shot.saved) << path;
-    std::printf("screenshot: %s (%dx%d, %d colours)\n", path.c_str(), shot.width, shot.height,
-                shot.distinctColours);
+    std::printf("screenshot: %s (%dx%d, %d colours)\n", path.c_str(), shot.width, shot.height, shot.distinctColours);
 
     ExpectAStroke(shot, CaptionTextArea(dialog), "the caption");
     std::vector<HWND> labels = Labels(dialog);
@@ -140,7 +139,7 @@ TEST_F(OtherLocale, TheLoadErrorBoxIsDrawnWithJapaneseGlyphsAndFitsItsText) {
     ASSERT_TRUE(box) << "no error box";
     Sleep(300); // the first paint
 
-    const std::string path = ProgramFolder() + "\\..\\e2e-error-box-other-locale.bmp";
+    const std::string path = AnsiProgramFolder() + "\\..\\e2e-error-box-other-locale.bmp";
     ScreenshotResult shot = CaptureWindow(box, path);
     ASSERT_TRUE(shot.saved) << path;
     std::printf("screenshot: %s (%dx%d)\n", path.c_str(), shot.width, shot.height);
