@@ -17,6 +17,8 @@ constexpr UINT_PTR SettleTimerId = 101;
 constexpr UINT SettleMilliseconds = 300;
 constexpr uint32_t ButtonBits = ~uint32_t(0) << FirstButtonBit;
 constexpr int FieldTextSize = 32;
+// A controller's name of up to 259 characters, two bytes each in Shift-JIS.
+constexpr int PadNameSize = 520;
 
 const char ErrorTitle[] = "キーコンフィグエラー";
 const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
@@ -54,6 +56,9 @@ INT_PTR keyConfigDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         return OnTimer();
     case WM_DEVICECHANGE:
         return OnDeviceChange(wParam);
+    case WM_SETCURSOR:
+        statusLine.PointedAt(reinterpret_cast<HWND>(wParam));
+        return FALSE;
     case WM_DESTROY:
         KillTimer(window, TickTimerId);
         KillTimer(window, SettleTimerId);
@@ -83,6 +88,8 @@ INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
     for (int key = 0; key < KeyCount; ++key)
         SetWindowLongPtrW(GetDlgItem(window, IDC_FIELD_FIRST + key), GWLP_USERDATA, key);
     LoadBindings();
+    statusLine.Attach(window, IDC_PAD_STATUS);
+    ShowPadName();
     SetTimer(window, TickTimerId, TickMilliseconds, nullptr);
     return TRUE; // the dialog manager gives the focus to the first field, key S
 }
@@ -132,6 +139,12 @@ void keyConfigDlg::RefreshPads() {
     padFound = RefreshJoypads() != 0;
     latchedBit = Unbound;
     heldAcrossRefresh = buttonsDown;
+    ShowPadName();
+}
+
+void keyConfigDlg::ShowPadName() {
+    char name[PadNameSize];
+    statusLine.ShowPad(GetFirstPadProductName(name, sizeof name) == 0 ? name : nullptr);
 }
 
 void keyConfigDlg::CentreOnWorkArea() {
@@ -140,8 +153,8 @@ void keyConfigDlg::CentreOnWorkArea() {
     GetWindowRect(windowHandle, &dialog);
     int width = dialog.right - dialog.left;
     int height = dialog.bottom - dialog.top;
-    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width,
-               height, TRUE);
+    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width, height,
+               TRUE);
 }
 
 void keyConfigDlg::ShowSlot(int key) {
@@ -190,6 +203,13 @@ void keyConfigDlg::ClearFields() {
 
 void keyConfigDlg::PollPad() {
     uint32_t bits = uint32_t(ReadPadInput(1));
+    AssignPress(bits);
+    // After the binding, so that a press reaches its field first; from the
+    // same read.
+    statusLine.ShowRead(padFound ? bits : 0);
+}
+
+void keyConfigDlg::AssignPress(uint32_t bits) {
     // Without a pad the reads are empty, which is no release: a button held
     // while the cable slipped out is still held when it is back.
     if (padFound) {

@@ -9,6 +9,7 @@ const char ErrorBoxTitle[] = "キーコンフィグエラー";
 const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
 const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。";
 const char UnboundText[] = "------";
+const char NoControllerLine[] = "コントローラーが接続されていません";
 
 namespace {
 
