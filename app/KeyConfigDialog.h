@@ -2,8 +2,8 @@
 // button on the first joypad while the field has the focus.
 #pragma once
 
-#include "app/CaptionRedraw.h"
 #include "app/Dialog.h"
+#include "app/CaptionRedraw.h"
 #include "app/DialogFont.h"
 #include "app/KeyBindings.h"
 #include "app/PadStatusLine.h"
@@ -19,8 +19,8 @@ public:
 
 private:
     HWND windowHandle = nullptr;
-    int32_t slots[KeyCount];        // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
-    int32_t latchedBit;             // the last assigned button's bit, until all buttons are released; -1 none
+    int32_t slots[KeyCount];  // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
+    int32_t latchedBit;       // the last assigned button's bit, until all buttons are released; -1 none
     uint32_t buttonsDown = 0;       // button bits (4..31) of the latest read of a pad that was there
     uint32_t heldAcrossRefresh = 0; // buttons down when the pads were found again, not yet released
     bool padFound = true;           // false while the latest search for pads found none

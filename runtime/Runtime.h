@@ -11,9 +11,9 @@
 // ---- Lifecycle --------------------------------------------------------------
 
 // Pre-start settings: each stores a value for the next LibraryStartup.
-int SetDrawingDisabled(int disabled); // 1 = no graphics subsystem
-int SetHostWindow(HWND window);       // run inside the application's window; -1 when started or null
-int ChangeWindowMode(int windowed);   // 1 = windowed, 0 = full screen
+int SetDrawingDisabled(int disabled);   // 1 = no graphics subsystem
+int SetHostWindow(HWND window);         // run inside the application's window; -1 when started or null
+int ChangeWindowMode(int windowed);     // 1 = windowed, 0 = full screen
 
 // Starts the runtime: 0 = running (or already running), -1 = refused; the
 // reason is in the log.

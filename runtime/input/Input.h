@@ -11,9 +11,9 @@
 #define DIRECTINPUT_VERSION 0x0800
 #endif
 
-#include <dinput.h>
-#include <mmsystem.h>
 #include <windows.h>
+#include <mmsystem.h>
+#include <dinput.h>
 
 #include <cstdint>
 
@@ -21,11 +21,11 @@
 
 enum InputMode : int32_t { NotStarted, DirectInput7, DirectInput8, Joystick };
 
-constexpr int PadTableSize = 16;        // pads 1..16
-constexpr int PadInputBitCount = 32;    // bits of a PadInputBits mask
-constexpr int PadKeySlots = 4;          // key codes that can set one pad bit
-constexpr int KeyCodeCount = 256;       // DirectInput key codes 0..255
-constexpr int DeviceNameSize = 260;     // MAX_PATH, as DIDEVICEINSTANCEA's names
+constexpr int PadTableSize = 16;      // pads 1..16
+constexpr int PadInputBitCount = 32;  // bits of a PadInputBits mask
+constexpr int PadKeySlots = 4;        // key codes that can set one pad bit
+constexpr int KeyCodeCount = 256;     // DirectInput key codes 0..255
+constexpr int DeviceNameSize = 260;   // MAX_PATH, as DIDEVICEINSTANCEA's names
 constexpr int PadKeyboardFlag = 0x1000; // selector bit: add the mapped keyboard keys
 
 // IDirectInputDevice8A extends IDirectInputDevice7A's method table, so one
@@ -35,41 +35,41 @@ using InputDevice = IDirectInputDevice7A;
 // One pad, pads 1..16 in enumeration order. All zero before discovery and
 // after its release.
 struct PadRecord {
-    InputDevice* device;                     // the pad's device; null in Joystick mode
-    IDirectInputEffect* constantForceEffect; // created at discovery, or null
-    IDirectInputEffect* sineEffect;          // created at discovery, or null
-    HANDLE dataEvent;                        // manual-reset; DirectInput signals new data
-    DIJOYSTATE state;                        // last state read (80 bytes)
-    int32_t hasZAndR;                        // Joystick mode: winmm reports Z and R axes
-    uint32_t lastPollTime;                   // timeGetTime of the last device read
-    int32_t vibrating;                       // 1 while vibration is on
-    int32_t vibrationPower;                  // 0..10000; 10000 at discovery and every stop
-    int32_t vibrationDuration;               // milliseconds; negative = until stopped
-    int32_t vibrationElapsed;                // milliseconds counted so far
-    int32_t vibrationLastTime;               // NowMilliseconds at the last vibration tick
-    int32_t constantForcePlaying;            // 1 when the constant force was last started
-    int32_t sinePlaying;                     // 1 when the sine was last started
-    char instanceName[DeviceNameSize];       // the device's instance name
-    char productName[DeviceNameSize];        // the device's product name
+    InputDevice* device;                      // the pad's device; null in Joystick mode
+    IDirectInputEffect* constantForceEffect;  // created at discovery, or null
+    IDirectInputEffect* sineEffect;           // created at discovery, or null
+    HANDLE dataEvent;                         // manual-reset; DirectInput signals new data
+    DIJOYSTATE state;                         // last state read (80 bytes)
+    int32_t hasZAndR;                         // Joystick mode: winmm reports Z and R axes
+    uint32_t lastPollTime;                    // timeGetTime of the last device read
+    int32_t vibrating;                        // 1 while vibration is on
+    int32_t vibrationPower;                   // 0..10000; 10000 at discovery and every stop
+    int32_t vibrationDuration;                // milliseconds; negative = until stopped
+    int32_t vibrationElapsed;                 // milliseconds counted so far
+    int32_t vibrationLastTime;                // NowMilliseconds at the last vibration tick
+    int32_t constantForcePlaying;             // 1 when the constant force was last started
+    int32_t sinePlaying;                      // 1 when the sine was last started
+    char instanceName[DeviceNameSize];        // the device's instance name
+    char productName[DeviceNameSize];         // the device's product name
 };
 
 // For each PadInputBits bit, the key codes that set it; -1 = none.
 using PadKeyMapEntry = int32_t[PadInputBitCount][PadKeySlots];
 
 struct InputState {
-    int32_t DirectInputUnavailable;         // 1 once a start found no DirectInput: every later start is a Joystick one
-    enum InputMode InputMode;               // the mode the subsystem runs in
-    IUnknown* DirectInputInterface;         // the IDirectInput7A or IDirectInput8A object, else null
-    InputDevice* MouseDevice;               // the system mouse (held, never read)
-    InputDevice* KeyboardDevice;            // the system keyboard
-    HANDLE KeyboardEvent;                   // manual-reset; DirectInput signals new keyboard data
-    uint32_t LastKeyboardPollTime;          // timeGetTime of the last keyboard refresh
-    uint8_t KeyState[KeyCodeCount];         // by key code; bit 7 = down
+    int32_t DirectInputUnavailable;      // 1 once a start found no DirectInput: every later start is a Joystick one
+    enum InputMode InputMode;            // the mode the subsystem runs in
+    IUnknown* DirectInputInterface;      // the IDirectInput7A or IDirectInput8A object, else null
+    InputDevice* MouseDevice;            // the system mouse (held, never read)
+    InputDevice* KeyboardDevice;         // the system keyboard
+    HANDLE KeyboardEvent;                // manual-reset; DirectInput signals new keyboard data
+    uint32_t LastKeyboardPollTime;       // timeGetTime of the last keyboard refresh
+    uint8_t KeyState[KeyCodeCount];      // by key code; bit 7 = down
     PadKeyMapEntry PadKeyMap[PadTableSize]; // keyboard keys mapped onto each pad's bits
-    int32_t PadCount;                       // pads in use: 0..16, always 16 in Joystick mode
-    PadRecord PadTable[PadTableSize];       // the pads
-    uint8_t KeyboardRefreshBusy;            // 1 while RefreshKeyboardState runs
-    int32_t InputStarting;                  // 1 while StartInput runs
+    int32_t PadCount;                    // pads in use: 0..16, always 16 in Joystick mode
+    PadRecord PadTable[PadTableSize];    // the pads
+    uint8_t KeyboardRefreshBusy;         // 1 while RefreshKeyboardState runs
+    int32_t InputStarting;               // 1 while StartInput runs
 };
 
 extern InputState Input;

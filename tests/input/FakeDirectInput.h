@@ -382,9 +382,9 @@ public:
     HRESULT initializeResult[2] = {S_OK, S_OK}; // Initialize for 7 and 8
     DWORD initializedVersion[2] = {0, 0};
     int creations[2] = {0, 0};
-    int liveInterfaces = 0;    // interfaces handed out and not yet released
-    int deviceCreationsEx = 0; // CreateDeviceEx with IID_IDirectInputDevice7A
-    int deviceCreations8 = 0;  // IDirectInput8A::CreateDevice
+    int liveInterfaces = 0;        // interfaces handed out and not yet released
+    int deviceCreationsEx = 0;     // CreateDeviceEx with IID_IDirectInputDevice7A
+    int deviceCreations8 = 0;      // IDirectInput8A::CreateDevice
     int enumerations = 0;
     int callbacks = 0;
     DWORD enumeratedType = 0;
@@ -440,8 +440,8 @@ public:
         return system_.initializeResult[1];
     }
     STDMETHOD(FindDevice)(REFGUID, LPCSTR, LPGUID) override { return E_NOTIMPL; }
-    STDMETHOD(EnumDevicesBySemantics)
-    (LPCSTR, LPDIACTIONFORMATA, LPDIENUMDEVICESBYSEMANTICSCBA, LPVOID, DWORD) override {
+    STDMETHOD(EnumDevicesBySemantics)(LPCSTR, LPDIACTIONFORMATA, LPDIENUMDEVICESBYSEMANTICSCBA, LPVOID,
+                                      DWORD) override {
         return E_NOTIMPL;
     }
     STDMETHOD(ConfigureDevices)(LPDICONFIGUREDEVICESCALLBACK, LPDICONFIGUREDEVICESPARAMSA, DWORD, LPVOID) override {

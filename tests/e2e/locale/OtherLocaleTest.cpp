@@ -118,7 +118,8 @@ TEST_F(OtherLocale, TheCaptionAndTheLabelsAreDrawnWithJapaneseGlyphs) {
     const std::string path = ProgramFolder() + "\\..\\e2e-keyconfig-other-locale.bmp";
     ScreenshotResult shot = CaptureWindow(dialog, path);
     ASSERT_TRUE(shot.saved) << path;
-    std::printf("screenshot: %s (%dx%d, %d colours)\n", path.c_str(), shot.width, shot.height, shot.distinctColours);
+    std::printf("screenshot: %s (%dx%d, %d colours)\n", path.c_str(), shot.width, shot.height,
+                shot.distinctColours);
 
     ExpectAStroke(shot, CaptionTextArea(dialog), "the caption");
     std::vector<HWND> labels = Labels(dialog);
