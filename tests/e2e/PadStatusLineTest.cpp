@@ -18,6 +18,16 @@ BOOL CALLBACK CollectControl(HWND control, LPARAM list) {
     return TRUE;
 }
 
+// The mouse moved as a player moves it, to a point of the screen.
+void MoveMouseTo(int x, int y) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = LONG((x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1));
+    input.mi.dy = LONG((y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1));
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    SendInput(1, &input, sizeof input);
+}
+
 class PadStatus : public KeyConfigEndToEnd {
 protected:
     HWND Line() { return GetDlgItem(Tool().Dialog(), PadStatusId); }
@@ -161,15 +171,15 @@ TEST_F(PadStatus, ACutNameIsWholeInTheTooltip) {
     GetWindowRect(Line(), &line);
     int x = (line.left + line.right) / 2, y = (line.top + line.bottom) / 2;
     HWND tooltip = nullptr;
-    // The mouse moves a little on the line until the tooltip shows.
-    for (int step = 0; step < 100 && tooltip == nullptr; ++step) {
-        SetCursorPos(x + step % 3, y);
-        Sleep(100);
-        tooltip = ShownTooltip();
+    // The mouse comes to rest on the line, as a player's does: a tooltip
+    // shows once the mouse has not moved for a moment.
+    for (int attempt = 0; attempt < 5 && tooltip == nullptr; ++attempt) {
+        MoveMouseTo(x + attempt, y);
+        WaitUntil([&] { return (tooltip = ShownTooltip()) != nullptr; }, 3000);
     }
     ASSERT_NE(nullptr, tooltip) << "no tooltip over the cut line";
     EXPECT_EQ(WideFromShiftJis(VirtualJoypadProductName), KeyConfigSession::WindowTextW(tooltip));
-    SetCursorPos(0, 0);
+    MoveMouseTo(0, 0);
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }
