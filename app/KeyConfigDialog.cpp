@@ -153,8 +153,8 @@ void keyConfigDlg::CentreOnWorkArea() {
     GetWindowRect(windowHandle, &dialog);
     int width = dialog.right - dialog.left;
     int height = dialog.bottom - dialog.top;
-    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width,
-               height, TRUE);
+    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width, height,
+               TRUE);
 }
 
 void keyConfigDlg::ShowSlot(int key) {
@@ -203,13 +203,14 @@ void keyConfigDlg::ClearFields() {
 
 void keyConfigDlg::PollPad() {
     uint32_t bits = uint32_t(ReadPadInput(1));
-    AssignPress(bits);
-    // After the binding, so that a press reaches its field first; from the
-    // same read.
-    statusLine.ShowRead(padFound ? bits : 0);
+    // The status line from the same read. A tick that bound a press leaves
+    // the line to the next one, 10 ms on, so that the field is not kept
+    // waiting for the line's text.
+    if (!AssignPress(bits)) statusLine.ShowRead(padFound ? bits : 0);
 }
 
-void keyConfigDlg::AssignPress(uint32_t bits) {
+// True when the read bound a button to the focused field.
+bool keyConfigDlg::AssignPress(uint32_t bits) {
     // Without a pad the reads are empty, which is no release: a button held
     // while the cable slipped out is still held when it is back.
     if (padFound) {
@@ -220,14 +221,16 @@ void keyConfigDlg::AssignPress(uint32_t bits) {
     int bit = FindButtonToAssign(bits & ~heldAcrossRefresh, latchedBit, anyButtonDown);
     if (bit < 0) {
         if (!anyButtonDown) latchedBit = Unbound; // all buttons released
-        return;
+        return false;
     }
     HWND focus = GetFocus();
     int id = focus ? GetDlgCtrlID(focus) : 0;
-    if (focus == nullptr || GetParent(focus) != windowHandle || id < IDC_FIELD_FIRST || id > IDC_FIELD_LAST) return;
+    if (focus == nullptr || GetParent(focus) != windowHandle || id < IDC_FIELD_FIRST || id > IDC_FIELD_LAST)
+        return false;
     int key = int(GetWindowLongPtrW(focus, GWLP_USERDATA));
     latchedBit = bit;
     slots[key] = bit - FirstButtonBit;
     ShowSlot(key);
     if (key < KeyCount - 1) SetFocus(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key + 1));
+    return true;
 }

@@ -40,7 +40,7 @@ private:
     bool SaveBindings();
     void ClearFields();
     void PollPad();
-    void AssignPress(uint32_t bits);
+    bool AssignPress(uint32_t bits);
     void ShowPadName();
     void ShowSlot(int key);
     void ShowError(const char* text);

@@ -69,8 +69,16 @@ void PadStatusLine::PointedAt(HWND control) {
 void PadStatusLine::Show() {
     if (line_ == nullptr) return;
     std::wstring whole = WideFromShiftJis(PadStatusText(hasPad_ ? padName_.c_str() : nullptr, heldBit_).c_str());
-    FittedText fitted =
-        FitToWidth(whole, LineWidth(), [this](const std::wstring& text) { return TextWidthInLine(text); });
+    // One device context, in the line's font, for every measure of the cut.
+    HDC dc = GetDC(line_);
+    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(line_, WM_GETFONT, 0, 0)));
+    FittedText fitted = FitToWidth(whole, LineWidth(), [dc](const std::wstring& text) {
+        SIZE size = {0, 0};
+        GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+        return int(size.cx);
+    });
+    SelectObject(dc, previous);
+    ReleaseDC(line_, dc);
     cut_ = fitted.cut;
     SetWindowTextW(line_, fitted.shown.c_str());
     tooltip_.SetText(cut_ ? whole : std::wstring());
@@ -80,14 +88,4 @@ int PadStatusLine::LineWidth() const {
     RECT client;
     GetClientRect(line_, &client);
     return client.right - client.left;
-}
-
-int PadStatusLine::TextWidthInLine(const std::wstring& text) const {
-    HDC dc = GetDC(line_);
-    HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(line_, WM_GETFONT, 0, 0)));
-    SIZE size = {0, 0};
-    GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
-    SelectObject(dc, previous);
-    ReleaseDC(line_, dc);
-    return size.cx;
 }

@@ -56,7 +56,6 @@ public:
 private:
     void Show();
     int LineWidth() const;
-    int TextWidthInLine(const std::wstring& text) const;
 
     HWND line_ = nullptr;
     std::string padName_; // Shift-JIS
