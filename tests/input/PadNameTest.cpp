@@ -10,7 +10,14 @@ constexpr int NameSize = 260;
 struct NameAnswer {
     int result;
     std::string text;
+    bool operator==(const NameAnswer& other) const { return result == other.result && text == other.text; }
 };
+
+void PrintTo(const NameAnswer& answer, std::ostream* out) {
+    *out << answer.result << " \"" << answer.text << "\"";
+}
+
+const NameAnswer NoName = {-1, ""};
 
 NameAnswer FirstPadName(int size = NameSize) {
     char text[NameSize * 2];
@@ -25,33 +32,25 @@ TEST_F(InputTest, FirstPadNameFromTheDiscovery) {
     FakeInputDevice* second = system_.AddController("Second");
     second->productName = "ゲームパッド";
     StartWithDirectInput7();
-    NameAnswer name = FirstPadName();
-    EXPECT_EQ(0, name.result);
-    EXPECT_EQ("Gamepad F310", name.text);
+    EXPECT_EQ((NameAnswer{0, "Gamepad F310"}), FirstPadName());
 
     // Pulled out and found again: pad 1 is the other controller now.
     first->Unplug();
     ASSERT_EQ(1, RefreshJoypads());
-    name = FirstPadName();
-    EXPECT_EQ(0, name.result);
-    EXPECT_EQ("ゲームパッド", name.text);
+    EXPECT_EQ((NameAnswer{0, "ゲームパッド"}), FirstPadName());
 
     second->Unplug();
     ASSERT_EQ(0, RefreshJoypads());
-    name = FirstPadName();
-    EXPECT_EQ(-1, name.result);
-    EXPECT_EQ("", name.text);
+    EXPECT_EQ(NoName, FirstPadName());
 }
 
 TEST_F(InputTest, FirstPadNameWithoutAPad) {
-    EXPECT_EQ(-1, FirstPadName().result) << "before input starts";
-    EXPECT_EQ("", FirstPadName().text);
+    EXPECT_EQ(NoName, FirstPadName()) << "before input starts";
     StartWithDirectInput7();
-    EXPECT_EQ(-1, FirstPadName().result) << "no controller attached";
-    EXPECT_EQ("", FirstPadName().text);
+    EXPECT_EQ(NoName, FirstPadName()) << "no controller attached";
     StopInput();
     system_.AddController();
-    EXPECT_EQ(-1, FirstPadName().result) << "after the stop";
+    EXPECT_EQ(NoName, FirstPadName()) << "after the stop";
 }
 
 // A controller that gives no product name is named by its instance name.
@@ -59,9 +58,7 @@ TEST_F(InputTest, FirstPadNameFallsBackOnTheInstanceName) {
     FakeInputDevice* pad = system_.AddController("USB Joystick");
     pad->productName = "";
     StartWithDirectInput7();
-    NameAnswer name = FirstPadName();
-    EXPECT_EQ(0, name.result);
-    EXPECT_EQ("USB Joystick", name.text);
+    EXPECT_EQ((NameAnswer{0, "USB Joystick"}), FirstPadName());
 }
 
 // Cut to the room given, never between the two bytes of a character.
@@ -77,11 +74,7 @@ TEST_F(InputTest, FirstPadNameCutToTheRoomGiven) {
         {1, ""},       {4, "Pad"},    {5, "Pad "},     {6, "Pad "},
         {7, "Pad ゲ"}, {8, "Pad ゲ"}, {9, "Pad ゲー"}, {NameSize, "Pad ゲーム"},
     };
-    for (const Case& c : cases) {
-        NameAnswer name = FirstPadName(c.size);
-        EXPECT_EQ(0, name.result) << c.size;
-        EXPECT_EQ(c.expected, name.text) << c.size;
-    }
+    for (const Case& c : cases) EXPECT_EQ((NameAnswer{0, c.expected}), FirstPadName(c.size)) << c.size;
     EXPECT_EQ(-1, GetFirstPadProductName(nullptr, 10));
     char untouched = 'x';
     EXPECT_EQ(-1, GetFirstPadProductName(&untouched, 0));
@@ -116,20 +109,18 @@ TEST_F(InputTest, FirstPadNameOfTheWinmmJoystick) {
     joysticks_.names[0] = "Joystick Zero";
     ASSERT_EQ(0, StartInput());
     ASSERT_EQ(Joystick, Input.InputMode);
-    NameAnswer name = FirstPadName();
-    EXPECT_EQ(0, name.result);
-    EXPECT_EQ("Joystick Zero", name.text);
+    EXPECT_EQ((NameAnswer{0, "Joystick Zero"}), FirstPadName());
 
     joysticks_.positionResult[0] = JOYERR_UNPLUGGED;
-    EXPECT_EQ(-1, FirstPadName().result) << "described but unplugged";
+    EXPECT_EQ(NoName, FirstPadName()) << "described but unplugged";
     joysticks_.positionResult[0] = JOYERR_NOERROR;
     joysticks_.answering = 0;
-    EXPECT_EQ(-1, FirstPadName().result) << "not described";
+    EXPECT_EQ(NoName, FirstPadName()) << "not described";
 
     // Plugged in later: found at the next call, without a restart.
     joysticks_.answering = 1;
     joysticks_.names[0] = "Another Stick";
-    EXPECT_EQ("Another Stick", FirstPadName().text);
+    EXPECT_EQ((NameAnswer{0, "Another Stick"}), FirstPadName());
 }
 
 } // namespace
