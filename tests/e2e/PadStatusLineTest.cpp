@@ -20,10 +20,12 @@ BOOL CALLBACK CollectControl(HWND control, LPARAM list) {
 
 // The mouse moved as a player moves it, to a point of the screen.
 void MoveMouseTo(int x, int y) {
+    // Absolute moves are in 0..65535 across the screen, rounded to the pixel.
+    const int width = GetSystemMetrics(SM_CXSCREEN) - 1, height = GetSystemMetrics(SM_CYSCREEN) - 1;
     INPUT input = {};
     input.type = INPUT_MOUSE;
-    input.mi.dx = LONG((x * 65535 + GetSystemMetrics(SM_CXSCREEN) / 2) / (GetSystemMetrics(SM_CXSCREEN) - 1));
-    input.mi.dy = LONG((y * 65535 + GetSystemMetrics(SM_CYSCREEN) / 2) / (GetSystemMetrics(SM_CYSCREEN) - 1));
+    input.mi.dx = LONG((x * 65535 + width / 2) / width);
+    input.mi.dy = LONG((y * 65535 + height / 2) / height);
     input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &input, sizeof input);
 }
