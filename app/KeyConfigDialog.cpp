@@ -17,6 +17,8 @@ constexpr UINT_PTR SettleTimerId = 101;
 constexpr UINT SettleMilliseconds = 300;
 constexpr uint32_t ButtonBits = ~uint32_t(0) << FirstButtonBit;
 constexpr int FieldTextSize = 32;
+// A controller's name of up to 259 characters, two bytes each in Shift-JIS.
+constexpr int PadNameSize = 520;
 
 const char ErrorTitle[] = "キーコンフィグエラー";
 const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
@@ -60,6 +62,9 @@ INT_PTR keyConfigDlg::DialogProc(HWND window, UINT message, WPARAM wParam, LPARA
         return OnTimer();
     case WM_DEVICECHANGE:
         return OnDeviceChange(wParam);
+    case WM_SETCURSOR:
+        statusLine.PointedAt(reinterpret_cast<HWND>(wParam));
+        return FALSE;
     case WM_DESTROY:
         KillTimer(window, TickTimerId);
         KillTimer(window, SettleTimerId);
@@ -90,6 +95,8 @@ INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
     for (int key = 0; key < KeyCount; ++key)
         SetWindowLongPtrW(GetDlgItem(window, IDC_FIELD_FIRST + key), GWLP_USERDATA, key);
     LoadBindings();
+    statusLine.Attach(window, IDC_PAD_STATUS);
+    ShowPadName();
     SetTimer(window, TickTimerId, TickMilliseconds, nullptr);
     return TRUE; // the dialog manager gives the focus to the first field, key S
 }
@@ -150,6 +157,12 @@ void keyConfigDlg::RefreshPads() {
     padFound = RefreshJoypads() != 0;
     latchedBit = Unbound;
     heldAcrossRefresh = buttonsDown;
+    ShowPadName();
+}
+
+void keyConfigDlg::ShowPadName() {
+    char name[PadNameSize];
+    statusLine.ShowPad(GetFirstPadProductName(name, sizeof name) == 0 ? name : nullptr);
 }
 
 void keyConfigDlg::CentreOnWorkArea() {
@@ -229,6 +242,14 @@ void keyConfigDlg::ClearFields() {
 
 void keyConfigDlg::PollPad() {
     uint32_t bits = uint32_t(ReadPadInput(1));
+    // The status line from the same read. A tick that bound a press leaves
+    // the line to the next one, 10 ms on, so that the field is not kept
+    // waiting for the line's text.
+    if (!AssignPress(bits)) statusLine.ShowRead(padFound ? bits : 0);
+}
+
+// True when the read bound a button to the focused field.
+bool keyConfigDlg::AssignPress(uint32_t bits) {
     // Without a pad the reads are empty, which is no release: a button held
     // while the cable slipped out is still held when it is back.
     if (padFound) {
@@ -239,15 +260,17 @@ void keyConfigDlg::PollPad() {
     int bit = FindButtonToAssign(bits & ~heldAcrossRefresh, latchedBit, anyButtonDown);
     if (bit < 0) {
         if (!anyButtonDown) latchedBit = Unbound; // all buttons released
-        return;
+        return false;
     }
     HWND focus = GetFocus();
     int id = focus ? GetDlgCtrlID(focus) : 0;
-    if (focus == nullptr || GetParent(focus) != windowHandle || id < IDC_FIELD_FIRST || id > IDC_FIELD_LAST) return;
+    if (focus == nullptr || GetParent(focus) != windowHandle || id < IDC_FIELD_FIRST || id > IDC_FIELD_LAST)
+        return false;
     int key = int(GetWindowLongPtrW(focus, GWLP_USERDATA));
     latchedBit = bit;
     slots[key] = bit - FirstButtonBit;
     slotSet[key] = true;
     ShowSlot(key);
     if (key < KeyCount - 1) SetFocus(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key + 1));
+    return true;
 }

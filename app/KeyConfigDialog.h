@@ -6,6 +6,7 @@
 #include "app/CaptionRedraw.h"
 #include "app/DialogFont.h"
 #include "app/KeyBindings.h"
+#include "app/PadStatusLine.h"
 
 #include <cstdint>
 
@@ -27,6 +28,7 @@ private:
     bool padFound = true;           // false while the latest search for pads found none
     DialogFont font;                // a Japanese font where the template's cannot draw the texts
     CaptionFont caption;            // the same for the caption, where the system draws it
+    PadStatusLine statusLine;       // the controller read, or the button held on it
 
     INT_PTR OnInitDialog(HWND window);
     void ShowStartupRefusal();
@@ -41,6 +43,8 @@ private:
     bool SaveBindings();
     void ClearFields();
     void PollPad();
+    bool AssignPress(uint32_t bits);
+    void ShowPadName();
     void ShowSlot(int key);
     void ShowError(const char* text);
 };

@@ -47,6 +47,16 @@ int ReadPadInput(int selector);
 // discovery (every joystick number is read anyway).
 int RefreshJoypads();
 
+// The product name of pad 1, the pad ReadPadInput(1) reads, for an
+// application that shows which controller it reads: the name DirectInput gave
+// at discovery (its instance name where the product name is empty), or in the
+// winmm joystick mode the name joyGetDevCapsA gives joystick 0, asked afresh
+// at each call. Written into text as Shift-JIS, at most size bytes with the
+// terminator, cut on a character boundary. Returns 0; -1, with text "" where
+// size allows, when there is no pad 1 (none attached, input not started, a
+// winmm joystick 0 that does not answer) or no room for a text.
+int GetFirstPadProductName(char* text, int size);
+
 // ---- Random numbers -------------------------------------------------------
 
 // Seeds the process-wide generator (the seed taken as unsigned). Returns 0.

@@ -5,6 +5,8 @@
 int main() {
     SetLogOutput(0);
     LogWrite("");
+    char padName[8];
+    GetFirstPadProductName(padName, sizeof padName);
     SeedRandom(1);
     return RandomUpTo(0) + StartupRefusal();
 }

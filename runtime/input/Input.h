@@ -94,6 +94,11 @@ int FindJoypads();
 BOOL CALLBACK OnJoypadFound(LPCDIDEVICEINSTANCEA instance, LPVOID context);
 int ReleaseJoypads();
 
+// A device name as the system gives it, in codePage (the ANSI code page), as
+// Shift-JIS in text: at most size bytes with the terminator, cut on a
+// character boundary; a character Shift-JIS lacks becomes '?'.
+void ShiftJisDeviceName(const char* name, UINT codePage, char* text, int size);
+
 // ---- Pad query (ReadPadInput itself is in runtime/Runtime.h) -------------------
 
 int RefreshPadState(int pad);

@@ -474,6 +474,7 @@ inline HRESULT FakeDirectInputSystem::Create(REFCLSID clsid, REFIID iid, void** 
 struct FakeJoysticks {
     int answering = 0;
     UINT caps[16] = {};
+    std::string names[16]; // szPname
     MMRESULT positionResult[16] = {};
     JOYINFOEX positions[16] = {};
     int capsCalls = 0;
@@ -494,6 +495,7 @@ inline MMRESULT WINAPI FakeJoyGetDevCaps(UINT_PTR joystick, LPJOYCAPSA caps, UIN
     fake.capsSize = size;
     if (joystick >= 16 || int(joystick) >= fake.answering) return JOYERR_PARMS;
     caps->wCaps = fake.caps[joystick];
+    lstrcpynA(caps->szPname, fake.names[joystick].c_str(), MAXPNAMELEN);
     return JOYERR_NOERROR;
 }
 

@@ -19,6 +19,7 @@ extern const char SaveErrorText[];   // "セーブファイルの書き込みに
 extern const char GameRunningText[];  // the start refused while the game (a program on the runtime) runs
 extern const char StartupErrorText[]; // the start refused for any other reason
 extern const char UnboundText[];     // "------"
+extern const char NoControllerLine[]; // "コントローラーが接続されていません"
 
 // Shift-JIS text as UTF-16 and back, with code page 932 on every system.
 std::wstring WideFromShiftJis(const std::string& text);
@@ -29,6 +30,7 @@ constexpr int FieldId(int slot) { return 1101 + slot; } // slots S, Z, A, W, X, 
 constexpr int OkId = 1011;
 constexpr int CancelId = 1010;
 constexpr int ClearId = 1009;
+constexpr int PadStatusId = 1012; // the status line
 constexpr int SlotCount = 8;
 
 // The virtual display has no window manager; sets the prefix up for that.

@@ -16,11 +16,13 @@ const wchar_t Caption[] = L"Orvanne キーコンフィグ";
 BOOL CALLBACK CollectStatic(HWND control, LPARAM list) {
     wchar_t className[16] = {};
     GetClassNameW(control, className, 16);
-    if (lstrcmpiW(className, L"Static") == 0) reinterpret_cast<std::vector<HWND>*>(list)->push_back(control);
+    if (lstrcmpiW(className, L"Static") == 0 && GetDlgCtrlID(control) != PadStatusId)
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(control);
     return TRUE;
 }
 
-// The key labels, in the template's order S, Z, A, W, X, C, V, B.
+// The key labels, in the template's order S, Z, A, W, X, C, V, B (the status
+// line is no label).
 std::vector<HWND> Labels(HWND dialog) {
     std::vector<HWND> labels;
     EnumChildWindows(dialog, CollectStatic, reinterpret_cast<LPARAM>(&labels));

@@ -16,9 +16,10 @@
 // starts share one block while tests of other sessions do not.
 constexpr char VirtualJoypadMappingName[] = "Local\\OrvanneVirtualJoypad";
 
-// What EnumDevices reports for the controller.
+// What EnumDevices reports for the controller. The product name, which the
+// tool's status line shows, is longer than the line, so that it is cut.
 constexpr char VirtualJoypadInstanceName[] = "Orvanne Virtual Joypad";
-constexpr char VirtualJoypadProductName[] = "Orvanne Virtual Joypad";
+constexpr char VirtualJoypadProductName[] = "Orvanne Virtual Joypad (end-to-end test controller)";
 constexpr int VirtualJoypadButtonCount = 32;
 
 // The class ids the DLL serves (the platform's DirectInput 7 and 8 objects).
