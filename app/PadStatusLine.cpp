@@ -14,7 +14,7 @@ bool IsHighSurrogate(wchar_t c) {
 
 } // namespace
 
-const char NoControllerText[] = "コントローラーが接続されていません";
+const char NoControllerText[] = "未接続";
 
 std::string PadStatusText(const char* padName, int heldButtonBit) {
     if (heldButtonBit >= FirstButtonBit) {

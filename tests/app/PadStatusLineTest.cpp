@@ -21,7 +21,7 @@ TEST(PadStatusText, NameNoPadOrHeldButton) {
     } cases[] = {
         {"Orvanne Virtual Joypad", -1, "Orvanne Virtual Joypad"},
         {"ゲームパッド", -1, "ゲームパッド"},
-        {nullptr, -1, "コントローラーが接続されていません"},
+        {nullptr, -1, "未接続"},
         {"Orvanne Virtual Joypad", 4, "Button1"},
         {"Orvanne Virtual Joypad", 13, "Button10"},
         {"Orvanne Virtual Joypad", 27, "Button24"},
@@ -30,7 +30,7 @@ TEST(PadStatusText, NameNoPadOrHeldButton) {
     for (const auto& c : cases)
         EXPECT_EQ(std::string(c.text), PadStatusText(c.name, c.heldBit))
             << (c.name ? c.name : "(none)") << " " << c.heldBit;
-    EXPECT_STREQ("コントローラーが接続されていません", NoControllerText);
+    EXPECT_STREQ("未接続", NoControllerText);
 }
 
 // The lowest held button, as a binding takes it; directions are no buttons.

@@ -13,7 +13,7 @@ const char GameRunningText[] = "ゲーム（または同じランタイムで動
 const char StartupErrorText[] = "キーコンフィグを起動できませんでした（ランタイムの初期化に失敗しました）。"
                                 "しばらくしてから、もう一度起動してください。";
 const char UnboundText[] = "------";
-const char NoControllerLine[] = "コントローラーが接続されていません";
+const char NoControllerLine[] = "未接続";
 
 namespace {
 

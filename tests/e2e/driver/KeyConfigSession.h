@@ -19,7 +19,7 @@ extern const char SaveErrorText[];   // "セーブファイルの書き込みに
 extern const char GameRunningText[];  // the start refused while the game (a program on the runtime) runs
 extern const char StartupErrorText[]; // the start refused for any other reason
 extern const char UnboundText[];     // "------"
-extern const char NoControllerLine[]; // "コントローラーが接続されていません"
+extern const char NoControllerLine[]; // "未接続"
 
 // Shift-JIS text as UTF-16 and back, with code page 932 on every system.
 std::wstring WideFromShiftJis(const std::string& text);
