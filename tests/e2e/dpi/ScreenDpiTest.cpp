@@ -9,6 +9,7 @@
 #include "E2EFixture.h"
 
 #include "driver/Screenshot.h"
+#include "support/PlainWindow.h"
 
 #include <cstdlib>
 
@@ -275,6 +276,19 @@ TEST_F(AtScreenDpi, TheSaveErrorBoxFitsItsText) {
     ASSERT_NO_FATAL_FAILURE(ExpectErrorBoxTextFits(SaveErrorText, "save-error"));
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+// The box of a start refused while the game runs: its long text is broken
+// over lines and must fit too. A window of the runtime's class stands for
+// the game.
+TEST_F(AtScreenDpi, TheGameRunningBoxFitsItsText) {
+    HWND game = CreatePlainWindow("D123987X", DefWindowProcA, WS_POPUP, 10, 10);
+    ASSERT_NE(nullptr, game);
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(ExpectErrorBoxTextFits(GameRunningText, "game-running"));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+    DestroyWindow(game);
+    UnregisterClassA("D123987X", GetModuleHandleA(nullptr));
 }
 
 } // namespace
