@@ -10,7 +10,7 @@ CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # The game's folder, the one holding saves.qvr; empty = a demo folder under build/.
 GAME_DIR ?=
 
-.PHONY: all install configure build test run bench fuzz format dist clean
+.PHONY: all install configure build test test-32 run bench fuzz format dist clean
 
 all: build
 
@@ -28,9 +28,16 @@ build: configure
 	@cmake --build $(X64_DIR)
 
 # The 64-bit suite everywhere, the 32-bit one where the host runs 32-bit
-# programs (ONLY_64BIT=1 skips it), all on one virtual display.
+# programs, else its lane in an emulated machine (ONLY_64BIT=1 skips it).
 test: build
 	@scripts/run-tests
+
+# The 32-bit tests alone (scripts/test-32): natively where the host runs
+# 32-bit programs, else in an emulated machine; the lane of them, or every
+# one with ALL=1.
+ALL ?=
+test-32: build
+	@ALL=$(ALL) scripts/test-32
 
 run: build
 	@scripts/run-tool "$(GAME_DIR)"

@@ -19,20 +19,28 @@ PACKAGES=(cmake make ninja-build googletest
           xvfb xauth xdotool fonts-ipafont-gothic imagemagick locales
           clang libclang-rt-14-dev llvm clang-format zip unzip)
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-        missing+=("$p")
-    fi
-done
-
-if [ ${#missing[@]} -gt 0 ]; then
+install_missing() {
+    local p missing=()
+    for p in "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -gt 0 ] || return 0
     echo "install-deps: installing ${missing[*]}"
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         $SUDO dpkg --add-architecture i386
     fi
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+install_missing "${PACKAGES[@]}"
+
+# Where the kernel cannot run 32-bit programs, the 32-bit tests run in an
+# emulated machine (scripts/vm/): Debian's emulator, Debian's kernel (which
+# runs 32-bit programs) and busybox for the machine's start-up. Nothing else.
+if (. "$(dirname "${BASH_SOURCE[0]}")/wine-env" && loader_problem x86) >/dev/null 2>&1; then
+    install_missing qemu-system-x86 linux-image-amd64 busybox-static cpio
 fi
 
 # Wine runs with the Japanese locale so that its ANSI code page is 932.

@@ -1,6 +1,7 @@
 #include "support/DebugCapture.h"
 
 #include "support/ChildScenario.h"
+#include "support/TimeScale.h"
 
 #include <windows.h>
 
@@ -14,6 +15,11 @@ DWORD Remaining(DWORD deadline) {
 
 // How long a child that was ended at the time limit gets to report its exit.
 constexpr DWORD DrainAfterTerminateMs = 5000;
+
+// How long a child may take to load before its own code starts (the loader's
+// breakpoint); the caller's time limit counts from there, so that a slow start
+// (a busy host, an emulated machine) does not eat into it.
+constexpr DWORD StartupLimitMs = 30000;
 
 std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info) {
     const size_t units = info.nDebugStringLength;
@@ -69,6 +75,7 @@ public:
     }
 
     bool Exited() const { return exited_; }
+    bool Started() const { return sawLoaderBreakpoint_; }
 
 private:
     static void CloseIfValid(HANDLE handle) {
@@ -91,10 +98,17 @@ private:
     bool exited_ = false;
 };
 
-// Runs the debug loop until the child exits or the deadline passes. Returns
-// whether the child exited.
-bool RunDebugLoop(DebugSession& session, DWORD deadline, DebugCaptureResult& result) {
+// Runs the debug loop until the child exits or its time is up: runMs from
+// the loader's breakpoint, or startupMs plus runMs from now should that never
+// come. Returns whether the child exited.
+bool RunDebugLoop(DebugSession& session, DWORD startupMs, DWORD runMs, DebugCaptureResult& result) {
+    DWORD deadline = GetTickCount() + startupMs + runMs;
+    bool counting = false;
     while (!session.Exited()) {
+        if (!counting && session.Started()) {
+            deadline = GetTickCount() + runMs;
+            counting = true;
+        }
         // Checked before each wait, so that a child that keeps the events
         // coming cannot outlast the deadline either.
         DWORD left = Remaining(deadline);
@@ -114,8 +128,8 @@ bool StartDebuggee(const char* scenario, PROCESS_INFORMATION& child) {
     std::string commandLine = std::string("\"") + program + "\" " + ChildScenarioSwitch + scenario;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                          nullptr, &startup, &child) != FALSE;
+    return CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
+                          &startup, &child) != FALSE;
 }
 
 } // namespace
@@ -126,13 +140,13 @@ DebugCaptureResult RunChildScenarioUnderDebugger(const char* scenario, unsigned 
     if (!StartDebuggee(scenario, child)) return result;
 
     DebugSession session(child);
-    result.finished = RunDebugLoop(session, GetTickCount() + timeoutMs, result);
+    result.finished = RunDebugLoop(session, ScaledMs(StartupLimitMs), ScaledMs(timeoutMs), result);
     if (!result.finished) {
         // A hung child fails its test instead of hanging it: end it, let it
         // report its exit, and let go of it should even that not come.
         TerminateProcess(child.hProcess, 1);
         DebugCaptureResult ignored;
-        if (!RunDebugLoop(session, GetTickCount() + DrainAfterTerminateMs, ignored))
+        if (!RunDebugLoop(session, 0, ScaledMs(DrainAfterTerminateMs), ignored))
             DebugActiveProcessStop(child.dwProcessId);
         result.exitCode = -1;
     }
