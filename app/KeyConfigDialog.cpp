@@ -1,5 +1,7 @@
 #include "app/KeyConfigDialog.h"
 
+#include "app/ErrorBoxes.h"
+#include "app/ReadableMessageBox.h"
 #include "app/SaveData.h"
 #include "app/resources/ResourceIds.h"
 #include "runtime/Runtime.h"
@@ -15,18 +17,9 @@ constexpr UINT TickMilliseconds = 10;
 // pads are found again once the messages have stopped for this long.
 constexpr UINT_PTR SettleTimerId = 101;
 constexpr UINT SettleMilliseconds = 300;
-constexpr uint32_t ButtonBits = ~uint32_t(0) << FirstButtonBit;
 constexpr int FieldTextSize = 32;
 // A controller's name of up to 259 characters, two bytes each in Shift-JIS.
 constexpr int PadNameSize = 520;
-
-const char ErrorTitle[] = "キーコンフィグエラー";
-const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
-const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。";
-const char GameRunningText[] = "ゲーム（または同じランタイムで動く別のソフト）が起動中です。"
-                               "ゲームを終了してから、キーコンフィグをもう一度起動してください。";
-const char StartupErrorText[] = "キーコンフィグを起動できませんでした（ランタイムの初期化に失敗しました）。"
-                                "しばらくしてから、もう一度起動してください。";
 
 // The save data's mask of each key, in the dialog's key order.
 int32_t* KeyMasks(SaveData& data, int key) {
@@ -35,9 +28,18 @@ int32_t* KeyMasks(SaveData& data, int key) {
     return masks[key];
 }
 
+// The folder the tool was started in, where it looks for saves.qvr.
+std::wstring WorkingFolder() {
+    const DWORD size = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(size, L'\0');
+    const DWORD length = size > 0 ? GetCurrentDirectoryW(size, &folder[0]) : 0;
+    folder.resize(length < size ? length : 0);
+    return folder;
+}
+
 } // namespace
 
-keyConfigDlg::keyConfigDlg() : latchedBit(Unbound) {
+keyConfigDlg::keyConfigDlg() {
     for (int32_t& slot : slots) slot = Unbound;
 }
 
@@ -104,7 +106,7 @@ INT_PTR keyConfigDlg::OnInitDialog(HWND window) {
 // The tool never ends without a word: the player learns why it will not
 // start, and that a running game is the usual reason.
 void keyConfigDlg::ShowStartupRefusal() {
-    ShowError(StartupRefusal() == StartupRefusedAnotherProgramRuns ? GameRunningText : StartupErrorText);
+    ShowError(StartupRefusal() == StartupRefusedAnotherProgramRuns ? GameRunningBoxText : StartupErrorBoxText);
 }
 
 // A load or a save that waits for the file answers what is sent to the
@@ -146,17 +148,12 @@ INT_PTR keyConfigDlg::OnDeviceChange(WPARAM event) {
     return TRUE;
 }
 
-// The pads after the refresh are new devices, possibly in a new order: the
-// latch of the old pad 1 means nothing for them. Whatever was down at the
-// last read of a pad must be released before it binds, so that a button held
-// through the change neither binds again nor binds without being pressed.
-// A -1 (an input mode without discovery) counts as pads there: their reads
-// go on as before.
+// A button held through the change neither binds again nor binds without
+// being pressed (PadsFoundAgain). A -1 (an input mode without discovery)
+// counts as pads there: their reads go on as before.
 void keyConfigDlg::RefreshPads() {
     KillTimer(windowHandle, SettleTimerId);
-    padFound = RefreshJoypads() != 0;
-    latchedBit = Unbound;
-    heldAcrossRefresh = buttonsDown;
+    PadsFoundAgain(presses, RefreshJoypads() != 0);
     ShowPadName();
 }
 
@@ -171,8 +168,8 @@ void keyConfigDlg::CentreOnWorkArea() {
     GetWindowRect(windowHandle, &dialog);
     int width = dialog.right - dialog.left;
     int height = dialog.bottom - dialog.top;
-    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width,
-               height, TRUE);
+    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width, height,
+               TRUE);
 }
 
 void keyConfigDlg::ShowSlot(int key) {
@@ -182,7 +179,18 @@ void keyConfigDlg::ShowSlot(int key) {
 }
 
 void keyConfigDlg::ShowError(const char* text) {
-    ShowShiftJisMessageBox(windowHandle, text, ErrorTitle, MB_ICONERROR);
+    ShowShiftJisMessageBox(windowHandle, text, ErrorBoxTitle, MB_ICONERROR);
+}
+
+// The player learns whether there is no save file where the tool looked,
+// and which folder that is, or a file that could not be read.
+void keyConfigDlg::ShowLoadError(const SaveData& data) {
+    if (!data.FileMissing()) {
+        ShowError(UnreadableSaveBoxText);
+        return;
+    }
+    ReadableMessageBox(windowHandle, MissingSaveBoxText(WorkingFolder()), WideFromShiftJis(ErrorBoxTitle),
+                       MB_ICONERROR);
 }
 
 // Marks the dialog busy with the save file for as long as it lives.
@@ -201,7 +209,7 @@ void keyConfigDlg::LoadBindings() {
     FileBusy busy(fileBusy);
     SaveData data;
     if (data.Load() != 0) {
-        ShowError(LoadErrorText);
+        ShowLoadError(data);
         return;
     }
     for (int key = 0; key < KeyCount; ++key) {
@@ -217,7 +225,7 @@ bool keyConfigDlg::SaveBindings() {
     // writes only the eight masks, into the file as it is when written.
     SaveData data;
     if (data.Load() != 0) {
-        ShowError(LoadErrorText);
+        ShowLoadError(data);
         return true;
     }
     // A key the dialog could not load and the player did not assign keeps
@@ -230,44 +238,51 @@ bool keyConfigDlg::SaveBindings() {
     if (data.Save()) return true;
     // The player's new bindings are not lost: the dialog stays open so the
     // file can be fixed and OK pressed again, or the change cancelled.
-    ShowError(SaveErrorText);
+    ShowError(SaveErrorBoxText);
     return false;
 }
 
 // Clear blanks the fields only: a key not assigned again keeps its binding.
+// The player starts over at the first key, so the focus goes to the S field,
+// where the next press binds.
 void keyConfigDlg::ClearFields() {
     for (int key = 0; key < KeyCount; ++key)
         SetWindowShiftJisText(GetDlgItem(windowHandle, IDC_FIELD_FIRST + key), "------");
+    SendMessageW(windowHandle, WM_NEXTDLGCTL, WPARAM(GetDlgItem(windowHandle, IDC_FIELD_FIRST)), TRUE);
 }
 
 void keyConfigDlg::PollPad() {
-    uint32_t bits = uint32_t(ReadPadInput(1));
+    const int32_t read = ReadPadInput(1);
+    // A failed read (the input could not be restarted) binds nothing, and the
+    // line says that no controller is read until a read succeeds again.
+    if (read == FailedPadRead) {
+        if (readFailing) return;
+        readFailing = true;
+        statusLine.ShowRead(0);
+        statusLine.ShowPad(nullptr);
+        return;
+    }
+    if (readFailing) {
+        readFailing = false;
+        ShowPadName();
+    }
     // The status line from the same read. A tick that bound a press leaves
     // the line to the next one, 10 ms on, so that the field is not kept
     // waiting for the line's text.
-    if (!AssignPress(bits)) statusLine.ShowRead(padFound ? bits : 0);
+    const int bit = TakePadRead(presses, read);
+    if (bit >= 0 && BindToFocusedField(bit)) return;
+    statusLine.ShowRead(presses.padFound ? uint32_t(read) : 0);
 }
 
-// True when the read bound a button to the focused field.
-bool keyConfigDlg::AssignPress(uint32_t bits) {
-    // Without a pad the reads are empty, which is no release: a button held
-    // while the cable slipped out is still held when it is back.
-    if (padFound) {
-        buttonsDown = bits & ButtonBits;
-        heldAcrossRefresh &= bits; // a released button counts again at its next press
-    }
-    bool anyButtonDown = false;
-    int bit = FindButtonToAssign(bits & ~heldAcrossRefresh, latchedBit, anyButtonDown);
-    if (bit < 0) {
-        if (!anyButtonDown) latchedBit = Unbound; // all buttons released
-        return false;
-    }
+// Binds the button to the field that has the focus; false, changing nothing,
+// when the focus is on no field (a push button, another window).
+bool keyConfigDlg::BindToFocusedField(int bit) {
     HWND focus = GetFocus();
     int id = focus ? GetDlgCtrlID(focus) : 0;
     if (focus == nullptr || GetParent(focus) != windowHandle || id < IDC_FIELD_FIRST || id > IDC_FIELD_LAST)
         return false;
     int key = int(GetWindowLongPtrW(focus, GWLP_USERDATA));
-    latchedBit = bit;
+    PressBound(presses, bit);
     slots[key] = bit - FirstButtonBit;
     slotSet[key] = true;
     ShowSlot(key);

@@ -2,13 +2,16 @@
 // button on the first joypad while the field has the focus.
 #pragma once
 
-#include "app/Dialog.h"
 #include "app/CaptionRedraw.h"
+#include "app/Dialog.h"
 #include "app/DialogFont.h"
 #include "app/KeyBindings.h"
+#include "app/PadPresses.h"
 #include "app/PadStatusLine.h"
 
 #include <cstdint>
+
+class SaveData;
 
 class keyConfigDlg : public CDialog {
 public:
@@ -19,16 +22,14 @@ public:
 
 private:
     HWND windowHandle = nullptr;
-    int32_t slots[KeyCount];        // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
-    int32_t latchedBit;             // the last assigned button's bit, until all buttons are released; -1 none
-    bool slotSet[KeyCount] = {};    // the slot holds the file's binding (loaded) or the player's (assigned)
-    bool fileBusy = false;          // the save file is being loaded or saved, its waits and boxes included
-    uint32_t buttonsDown = 0;       // button bits (4..31) of the latest read of a pad that was there
-    uint32_t heldAcrossRefresh = 0; // buttons down when the pads were found again, not yet released
-    bool padFound = true;           // false while the latest search for pads found none
-    DialogFont font;                // a Japanese font where the template's cannot draw the texts
-    CaptionFont caption;            // the same for the caption, where the system draws it
-    PadStatusLine statusLine;       // the controller read, or the button held on it
+    int32_t slots[KeyCount];     // KeySlot order S, Z, A, W, X, C, V, B; -1 unbound, else button index
+    bool slotSet[KeyCount] = {}; // the slot holds the file's binding (loaded) or the player's (assigned)
+    bool fileBusy = false;       // the save file is being loaded or saved, its waits and boxes included
+    PadPresses presses;          // latchedBit, the buttons held and whether a pad is there, tick to tick
+    bool readFailing = false;    // the latest pad read failed: no controller is read
+    DialogFont font;             // a Japanese font where the template's cannot draw the texts
+    CaptionFont caption;         // the same for the caption, where the system draws it
+    PadStatusLine statusLine;    // the controller read, or the button held on it
 
     INT_PTR OnInitDialog(HWND window);
     void ShowStartupRefusal();
@@ -43,8 +44,9 @@ private:
     bool SaveBindings();
     void ClearFields();
     void PollPad();
-    bool AssignPress(uint32_t bits);
+    bool BindToFocusedField(int bit);
     void ShowPadName();
     void ShowSlot(int key);
     void ShowError(const char* text);
+    void ShowLoadError(const SaveData& data);
 };

@@ -251,10 +251,18 @@ bool WritableSaveFile(HANDLE file) {
            !(information.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
 }
 
+// Whether a failed open found no file there: no such file, or no such folder.
+bool NoSuchFile(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 // Reads the whole file, as far as the format goes, through a handle opened
-// for reading only. 1: it cannot be opened; 2: it cannot be read.
-int32_t ReadSaveFile(const SaveFileLocation& location, uint8_t* bytes, DWORD& size, const HeldFileDeadline& deadline) {
+// for reading only. 1: it cannot be opened (`missing` tells whether because
+// there is no such file); 2: it cannot be read.
+int32_t ReadSaveFile(const SaveFileLocation& location, uint8_t* bytes, DWORD& size, bool& missing,
+                     const HeldFileDeadline& deadline) {
     HANDLE file = OpenSaveFile(location, GENERIC_READ, deadline);
+    missing = file == INVALID_HANDLE_VALUE && NoSuchFile(GetLastError());
     if (file == INVALID_HANDLE_VALUE) return 1;
     bool read = ReadFromStart(file, bytes, SaveFileSize, size, deadline);
     CloseHandle(file);
@@ -272,7 +280,7 @@ int32_t SaveData::Load() {
     uint8_t keystream[SaveKeystreamLength];
     for (;;) {
         DWORD size = 0;
-        const int32_t read = ReadSaveFile(location_, bytes, size, deadline);
+        const int32_t read = ReadSaveFile(location_, bytes, size, missing_, deadline);
         if (read != 0) return read;
         // A file that lacks the magic draws no keystream and leaves the
         // object as it was.

@@ -38,6 +38,10 @@ public:
     // be opened; 2 = after the wait still a wrong magic (object unchanged)
     // or a checksum mismatch (object holds the decoded content).
     int32_t Load();
+    // Whether the latest Load returned 1 because there is no save file (nor,
+    // it may be, the folder it should be in), as opposed to one it could not
+    // open: the player is then told where the tool looked.
+    bool FileMissing() const { return missing_; }
 
     // Writes the object's eight key masks into the save file as it is now,
     // and nothing else: every other byte belongs to the game, which may write
@@ -74,6 +78,7 @@ private:
     // Load finds it itself.
     SaveFileLocation location_;
     bool located_ = false;
+    bool missing_ = false;
 };
 
 // The codec, pure functions over bytes. The keystream holds the 40 values

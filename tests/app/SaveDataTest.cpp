@@ -429,6 +429,55 @@ TEST_F(SaveFileTest, LoadOfAMissingFileGivesOneAndChangesNothing) {
     ExpectSame(Sample(), data);
 }
 
+// The dialog tells a folder without saves.qvr (where the player learns which
+// folder the tool looked in) from a file it could not read. A missing file
+// is never waited for: the player's box comes at once.
+TEST_F(SaveFileTest, LoadTellsAMissingFileFromOneItCannotRead) {
+    const struct {
+        const char* name;
+        std::function<void()> put;
+        int32_t result;
+        bool missing;
+        bool waited;
+    } cases[] = {
+        {"no file", [] {}, 1, true, false},
+        {"a folder named saves.qvr", [this] { ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)); }, 1, false, false},
+        {"a file that never decodes",
+         [this] {
+             Bytes bytes = GameFile();
+             bytes[SaveRecordsOffset] ^= 0x01;
+             Put(bytes);
+         },
+         2, false, true},
+        {"a whole file", [this] { Put(GameFile()); }, 0, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveDirectoryA(path.c_str());
+        DeleteFileA(path.c_str());
+        ASSERT_NO_FATAL_FAILURE(c.put());
+        Seam.now = 0;
+        SaveData data;
+        EXPECT_EQ(c.result, data.Load());
+        EXPECT_EQ(c.missing, data.FileMissing());
+        EXPECT_EQ(c.waited, Seam.now > 0) << Seam.now << " ms waited";
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+// A file that some program holds for longer than the wait cannot be opened:
+// that is no missing file.
+TEST_F(SaveFileTest, AFileHeldThroughTheWaitIsNoMissingFile) {
+    Put(GameFile());
+    HANDLE holder = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    SaveData data;
+    EXPECT_EQ(1, data.Load());
+    CloseHandle(holder);
+    EXPECT_FALSE(data.FileMissing());
+    EXPECT_GE(Seam.now, 2000u);
+}
+
 // The load reads through a handle that cannot write, so that it never
 // touches the file, whatever the system lets a writer do (Wine run by root
 // opens a read-only file for writing all the same); the save asks to write.

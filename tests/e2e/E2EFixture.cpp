@@ -1,5 +1,7 @@
 #include "E2EFixture.h"
 
+#include "app/ShortenedFolder.h"
+
 const SlotMasks DefaultMasks = {ButtonMask(2), ButtonMask(3), ButtonMask(4), ButtonMask(1),
                                 ButtonMask(7), ButtonMask(8), ButtonMask(9), ButtonMask(12)};
 
@@ -83,7 +85,10 @@ void KeyConfigEndToEnd::SetUp() {
 void KeyConfigEndToEnd::TearDown() {
     tool_.reset(); // ends a tool that a failed test left running
     SetFileAttributesA(SavePath().c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!gameFolderPath_.empty()) {
+    if (gameFolderIsTools_) {
+        SetFileAttributesW((gameFolderPath_ + L"\\saves.qvr").c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW((gameFolderPath_ + L"\\saves.qvr").c_str());
+    } else if (!gameFolderPath_.empty()) {
         RemoveTree(gameFolderPath_);
         RemoveTree(VirtualStoreFolder(gameFolderPath_));
     }
@@ -116,6 +121,12 @@ std::wstring KeyConfigEndToEnd::MakeVirtualStoreFolder() const {
     const std::wstring folder = VirtualStoreFolder(GameFolder());
     MakeFolders(folder);
     return folder;
+}
+
+void KeyConfigEndToEnd::UseToolFolder() {
+    const std::wstring tool = ToolPath();
+    gameFolderPath_ = tool.substr(0, tool.find_last_of(L"\\/"));
+    gameFolderIsTools_ = true;
 }
 
 void KeyConfigEndToEnd::UseGameFolderNamed(const std::wstring& name) {
@@ -166,8 +177,18 @@ void KeyConfigEndToEnd::ExpectSavedWith(const std::vector<std::pair<int, int>>& 
 }
 
 void KeyConfigEndToEnd::DismissErrorBox(const char* text) {
+    DismissErrorBox(WideFromShiftJis(text));
+}
+
+void KeyConfigEndToEnd::DismissErrorBox(const std::wstring& text) {
     HWND box = tool_->WaitForErrorBox();
     ASSERT_TRUE(box) << "no error box";
-    EXPECT_EQ(text, KeyConfigSession::MessageBoxText(box));
+    EXPECT_EQ(text, KeyConfigSession::MessageBoxTextW(box));
     ASSERT_TRUE(tool_->DismissErrorBox(box));
+}
+
+// The folder is shortened by the tool's own rule, tested apart; here it must
+// be the game's folder.
+void KeyConfigEndToEnd::DismissMissingSaveBox() {
+    DismissErrorBox(MissingSaveText(ShortenedFolder(GameFolder())));
 }

@@ -50,6 +50,9 @@ protected:
     // Files: made with its parents, and removed with the per-user copy's
     // folder after the test.
     void UseGameFolderAt(const std::wstring& path);
+    // The game's folder is the tool's own, as after "extract here" there:
+    // only the save file is removed after the test.
+    void UseToolFolder();
     std::wstring GameFolder() const;
     // The folder where Windows keeps the per-user copies of what a program
     // writes into the game's folder (%LOCALAPPDATA%\VirtualStore\<the game's
@@ -85,6 +88,9 @@ protected:
 
     // Expects an error box with the text, dismisses it.
     void DismissErrorBox(const char* text);
+    void DismissErrorBox(const std::wstring& text);
+    // The box for a folder without saves.qvr, naming the game's folder.
+    void DismissMissingSaveBox();
 
     JoypadPlayer& Joypad() { return *joypad_; }
     KeyConfigSession& Tool() { return *tool_; }
@@ -94,7 +100,8 @@ protected:
 private:
     TempDirectory folder_;
     std::wstring gameFolderName_; // empty: the test's own folder
-    std::wstring gameFolderPath_; // a full path given by UseGameFolderAt
+    std::wstring gameFolderPath_; // a full path given by UseGameFolderAt or UseToolFolder
+    bool gameFolderIsTools_ = false;
     std::unique_ptr<KeyConfigSession> tool_;
     static JoypadServerRegistration* registration_;
     static JoypadPlayer* joypad_;

@@ -10,7 +10,7 @@ namespace {
 // The game's bindings when it finally saves: not the tool's defaults, so
 // that a key written from the dialog shows.
 SlotMasks GamesMasks() {
-    return {ButtonMask(6), ButtonMask(7), ButtonMask(8), ButtonMask(5),
+    return {ButtonMask(6),  ButtonMask(7),  ButtonMask(8),  ButtonMask(5),
             ButtonMask(11), ButtonMask(13), ButtonMask(14), ButtonMask(15)};
 }
 
@@ -31,7 +31,7 @@ class GameSavesAfterTheStart : public KeyConfigEndToEnd, public testing::WithPar
 TEST_P(GameSavesAfterTheStart, OkWritesOnlyTheKeysThePlayerBound) {
     const LateSaveCase& c = GetParam();
     ASSERT_NO_FATAL_FAILURE(Launch());
-    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(LoadErrorText));
+    ASSERT_NO_FATAL_FAILURE(DismissMissingSaveBox());
     ASSERT_NO_FATAL_FAILURE(WaitReady());
     if (c.pressed != 0) {
         ASSERT_TRUE(Joypad().Press(c.pressed));
@@ -128,8 +128,8 @@ TEST_F(KeyConfigEndToEnd, NoCommandRunsWhileTheSaveWaits) {
     } commands[] = {{WM_COMMAND, OkId}, {WM_COMMAND, CancelId}, {WM_COMMAND, ClearId}, {WM_SYSCOMMAND, SC_CLOSE}};
     for (const auto& command : commands) {
         DWORD_PTR answer = 0;
-        EXPECT_TRUE(SendMessageTimeoutW(Tool().Dialog(), command.message, command.wParam, 0, SMTO_NORMAL, 10000,
-                                        &answer))
+        EXPECT_TRUE(
+            SendMessageTimeoutW(Tool().Dialog(), command.message, command.wParam, 0, SMTO_NORMAL, 10000, &answer))
             << "not answered while the save waits: " << command.message << " " << command.wParam;
     }
     ASSERT_NO_FATAL_FAILURE(DismissErrorBox(SaveErrorText));

@@ -101,13 +101,13 @@ TEST_F(PadBinding, DirectionsNeverBind) {
 }
 
 // A press while a push button has the focus changes nothing: no field, no
-// binding, no caption, no focus. Each case reaches its push button the way
-// a player would and ends with OK, which must write the loaded bindings.
+// binding, no caption, no focus. Each case reaches its push button with Tab
+// from B, the way a player would, and ends with OK, which must write the
+// loaded bindings.
 struct PushButtonCase {
     const char* name;
     int focusedButton;
     const char* caption; // the button's own text, which must stay
-    bool viaClear;       // clicked (Clear), else reached with Tab from B
     int tabs;
 };
 
@@ -120,15 +120,10 @@ class PressOnPushButton : public PadBinding, public testing::WithParamInterface<
 TEST_P(PressOnPushButton, ChangesNothing) {
     const PushButtonCase& c = GetParam();
     ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
-    std::vector<std::string> texts = DefaultTexts();
-    if (c.viaClear) {
-        ASSERT_TRUE(Tool().Click(ClearId));
-        texts.assign(SlotCount, UnboundText);
-    } else {
-        ASSERT_TRUE(Tool().Click(FieldId(7)));
-        ASSERT_TRUE(Tool().WaitForFocus(FieldId(7)));
-        for (int i = 0; i < c.tabs; ++i) ASSERT_TRUE(Tool().PressKey(VK_TAB));
-    }
+    const std::vector<std::string> texts = DefaultTexts();
+    ASSERT_TRUE(Tool().Click(FieldId(7)));
+    ASSERT_TRUE(Tool().WaitForFocus(FieldId(7)));
+    for (int i = 0; i < c.tabs; ++i) ASSERT_TRUE(Tool().PressKey(VK_TAB));
     ASSERT_TRUE(Tool().WaitForFocus(c.focusedButton));
     ASSERT_TRUE(WaitUntil([&] { return Tool().FieldTexts() == texts; }, 10000));
 
@@ -140,18 +135,53 @@ TEST_P(PressOnPushButton, ChangesNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(E2E, PressOnPushButton,
-                         testing::Values(PushButtonCase{"Clear", ClearId, "クリア", true, 0},
-                                         PushButtonCase{"Ok", OkId, "OK", false, 1},
-                                         PushButtonCase{"Cancel", CancelId, "キャンセル", false, 2}),
+                         testing::Values(PushButtonCase{"Ok", OkId, "OK", 1},
+                                         PushButtonCase{"Cancel", CancelId, "キャンセル", 2},
+                                         PushButtonCase{"Clear", ClearId, "クリア", 3}),
                          [](const testing::TestParamInfo<PushButtonCase>& info) { return info.param.name; });
+
+// Clear starts over: the fields are blank and the focus is on S, so the
+// next presses bind S, Z, A and on in order, as at the start; clicked with
+// the mouse or pressed with the space bar, from any field.
+TEST_F(PadBinding, ClearStartsOverAtTheFirstKey) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    ASSERT_TRUE(Joypad().Press(20));
+    ASSERT_TRUE(Joypad().Press(21));
+    ASSERT_TRUE(Tool().WaitForFocus(FieldId(2)));
+    ASSERT_TRUE(Tool().Click(ClearId));
+    ASSERT_TRUE(Tool().WaitForFocus(FieldId(0))) << "focused: " << Tool().FocusedId();
+    EXPECT_EQ(std::vector<std::string>(SlotCount, UnboundText), Tool().FieldTexts());
+
+    std::vector<std::pair<int, int>> bound;
+    for (int slot = 0; slot < 3; ++slot) {
+        ASSERT_TRUE(Joypad().Press(5 + slot));
+        EXPECT_EQ(ButtonText(5 + slot), Tool().FieldText(slot));
+        bound.push_back({slot, 5 + slot});
+    }
+    EXPECT_EQ(FieldId(3), Tool().FocusedId());
+
+    // From the keyboard: Tab to クリア, then the space bar.
+    ASSERT_TRUE(Tool().Click(FieldId(7)));
+    ASSERT_TRUE(Tool().WaitForFocus(FieldId(7)));
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(Tool().PressKey(VK_TAB));
+    ASSERT_TRUE(Tool().WaitForFocus(ClearId));
+    ASSERT_TRUE(Tool().PressKey(VK_SPACE));
+    ASSERT_TRUE(Tool().WaitForFocus(FieldId(0))) << "focused: " << Tool().FocusedId();
+    ASSERT_TRUE(Joypad().Press(9));
+    EXPECT_EQ(ButtonText(9), Tool().FieldText(0));
+    bound[0] = {0, 9};
+    // Keys not assigned again keep what they had: S 9, Z 6, A 7, the rest the
+    // file's.
+    ExpectSavedWith(bound);
+}
 
 // Clear blanks the fields only: OK writes the bindings that were loaded,
 // except for a key assigned again after Clear.
 TEST_F(PadBinding, ClearKeepsEveryBindingNotAssignedAgain) {
     ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
     ASSERT_TRUE(Tool().Click(ClearId));
-    ASSERT_TRUE(WaitUntil([&] { return Tool().FieldTexts() == std::vector<std::string>(SlotCount, UnboundText); },
-                          10000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Tool().FieldTexts() == std::vector<std::string>(SlotCount, UnboundText); }, 10000));
     ASSERT_TRUE(Tool().Click(FieldId(1)));
     ASSERT_TRUE(Tool().WaitForFocus(FieldId(1)));
     ASSERT_TRUE(Joypad().Press(9));

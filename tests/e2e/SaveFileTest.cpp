@@ -128,7 +128,9 @@ TEST_F(KeyConfigEndToEnd, UnusualSavedMasks) {
 
 // A save file the tool cannot read: the error box comes before the dialog,
 // the fields stay empty, buttons can still be bound, and OK shows the box
-// again and ends without writing anything.
+// again and ends without writing anything. A missing file's box names the
+// folder the tool looked in; one that is there but never whole (after the
+// wait for a game halfway through its write) says it could not be read.
 struct LoadFailureCase {
     const char* name;
     bool present;
@@ -150,15 +152,16 @@ class LoadFailure : public KeyConfigEndToEnd, public testing::WithParamInterface
 TEST_P(LoadFailure, ShowsTheErrorAndWritesNothing) {
     const LoadFailureCase& c = GetParam();
     if (c.present) PutSaveFile(c.bytes);
+    const auto dismissBox = [&] { c.present ? DismissErrorBox(UnreadableSaveText) : DismissMissingSaveBox(); };
     ASSERT_NO_FATAL_FAILURE(Launch());
-    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(LoadErrorText));
+    ASSERT_NO_FATAL_FAILURE(dismissBox());
     ASSERT_NO_FATAL_FAILURE(WaitReady());
     EXPECT_EQ(std::vector<std::string>(SlotCount, ""), Tool().FieldTexts());
 
     ASSERT_TRUE(Joypad().Press(5));
     EXPECT_EQ(ButtonText(5), Tool().FieldText(0));
     ASSERT_TRUE(Tool().Click(OkId));
-    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(LoadErrorText));
+    ASSERT_NO_FATAL_FAILURE(dismissBox());
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 
     if (c.present) {
@@ -176,6 +179,24 @@ INSTANTIATE_TEST_SUITE_P(E2E, LoadFailure,
                                          LoadFailureCase{"ChecksumMismatch", true,
                                                          Damaged(SaveRecordsOffset + 5, '\x5A')}),
                          [](const testing::TestParamInfo<LoadFailureCase>& info) { return info.param.name; });
+
+// A folder too long for a line of the box is named by its root and its last
+// folders, the game's own folder whole.
+TEST_F(KeyConfigEndToEnd, TheMissingFileBoxNamesALongFolderByItsEnd) {
+    const std::wstring name = L"オルヴァンヌ のセーブデータを置いた長い名前のフォルダー";
+    ASSERT_NO_FATAL_FAILURE(UseGameFolderNamed(name));
+    ASSERT_GT(GameFolder().size(), 40u);
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    HWND box = Tool().WaitForErrorBox();
+    ASSERT_TRUE(box);
+    const std::wstring text = KeyConfigSession::MessageBoxTextW(box);
+    EXPECT_NE(std::wstring::npos, text.find(L"\u2026\\")) << "the folder is not shortened";
+    EXPECT_NE(std::wstring::npos, text.find(L"\\" + name + L"\n")) << "the game's folder is not named whole";
+    ASSERT_NO_FATAL_FAILURE(DismissMissingSaveBox());
+    ASSERT_NO_FATAL_FAILURE(WaitReady());
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
 
 // A read-only save file: OK reports the failed write and keeps the dialog
 // open with the player's bindings; once the file is writable again, OK

@@ -8,6 +8,7 @@
 // it, and what is drawn on the screen must be that text, whole, inside it.
 #include "E2EFixture.h"
 
+#include "app/ShortenedFolder.h"
 #include "driver/Screenshot.h"
 #include "support/PlainWindow.h"
 
@@ -205,6 +206,10 @@ protected:
     }
 
     void ExpectErrorBoxTextFits(const char* text, const char* name) {
+        ExpectErrorBoxTextFits(WideFromShiftJis(text), name);
+    }
+
+    void ExpectErrorBoxTextFits(const std::wstring& text, const char* name) {
         HWND box = Tool().WaitForErrorBox();
         ASSERT_TRUE(box) << "no error box";
         Sleep(300); // the first paint
@@ -215,7 +220,7 @@ protected:
         ASSERT_TRUE(font);
         const TextFit fit = MeasureText(shot, box, GetDlgItem(box, 0xFFFF), font); // the box's text control
         DeleteObject(font);
-        EXPECT_EQ(WideFromShiftJis(text), fit.text);
+        EXPECT_EQ(text, fit.text);
         ASSERT_NO_FATAL_FAILURE(ExpectFits(fit, "the box's text"));
         ASSERT_TRUE(Tool().DismissErrorBox(box));
     }
@@ -260,9 +265,22 @@ TEST_F(AtScreenDpi, TheWidestBindingsFitTheirFields) {
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }
 
-TEST_F(AtScreenDpi, TheLoadErrorBoxFitsItsText) {
-    ASSERT_NO_FATAL_FAILURE(Launch()); // no save file
-    ASSERT_NO_FATAL_FAILURE(ExpectErrorBoxTextFits(LoadErrorText, "load-error"));
+// No save file: the box names the folder, here one longer than the box
+// shows whole, in Japanese letters.
+TEST_F(AtScreenDpi, TheMissingFileBoxFitsItsText) {
+    ASSERT_NO_FATAL_FAILURE(UseGameFolderNamed(L"オルヴァンヌ のセーブデータを置いた長い名前のフォルダー"));
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(ExpectErrorBoxTextFits(MissingSaveText(ShortenedFolder(GameFolder())), "load-missing"));
+    ASSERT_NO_FATAL_FAILURE(WaitReady());
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+// A save file there but never whole: the box comes after the wait.
+TEST_F(AtScreenDpi, TheUnreadableFileBoxFitsItsText) {
+    PutSaveFile("QVR");
+    ASSERT_NO_FATAL_FAILURE(Launch());
+    ASSERT_NO_FATAL_FAILURE(ExpectErrorBoxTextFits(UnreadableSaveText, "load-unreadable"));
     ASSERT_NO_FATAL_FAILURE(WaitReady());
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());

@@ -7,13 +7,34 @@
 const char DialogTitle[] = "Orvanne キーコンフィグ";
 const char ErrorBoxTitle[] = "キーコンフィグエラー";
 const char LoadErrorText[] = "セーブファイルの読み込みに失敗しました。";
-const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。";
-const char GameRunningText[] = "ゲーム（または同じランタイムで動く別のソフト）が起動中です。"
-                               "ゲームを終了してから、キーコンフィグをもう一度起動してください。";
-const char StartupErrorText[] = "キーコンフィグを起動できませんでした（ランタイムの初期化に失敗しました）。"
-                                "しばらくしてから、もう一度起動してください。";
+const char SaveErrorText[] = "セーブファイルの書き込みに失敗しました。\n"
+                             "ほかのプログラムが saves.qvr を使っているか、saves.qvr に書き込めません"
+                             "（読み取り専用など）。割り当てはまだ書き込まれていません。"
+                             "少し待ってから、もう一度 OK を押してください。";
+const char UnreadableSaveText[] = "セーブファイルの読み込みに失敗しました。\n"
+                                  "saves.qvr を読み込めませんでした。ゲームが書き込み中か、"
+                                  "ファイルが壊れている可能性があります。"
+                                  "ゲームを終了してから、もう一度試してください。"
+                                  "saves.qvr は削除しないでください。";
+const char MissingSaveTextBefore[] = "セーブファイルの読み込みに失敗しました。\n"
+                                     "次のフォルダーに saves.qvr がありません。";
+const char MissingSaveTextAfter[] = "KeyConfig.exe を、saves.qvr のあるゲームのフォルダーに入れて"
+                                    "起動してください。saves.qvr がまだないときは、"
+                                    "先にゲームを起動して一度セーブしてください。";
+const char GameRunningText[] = "ゲームが起動中です。\n"
+                               "ゲームを終了してから、キーコンフィグをもう一度起動してください。"
+                               "ゲームのウィンドウが見当たらないときは、タスク バーかタスク マネージャーで"
+                               "確かめてください。";
+const char StartupErrorText[] = "キーコンフィグを起動できませんでした。\n"
+                                "しばらく待ってから、もう一度起動してください。"
+                                "何度も出るときは、Windows を再起動してから試してください。";
 const char UnboundText[] = "------";
 const char NoControllerLine[] = "未接続";
+
+std::wstring MissingSaveText(const std::wstring& folderAsShown) {
+    return WideFromShiftJis(MissingSaveTextBefore) + L"\n" + folderAsShown + L"\n" +
+           WideFromShiftJis(MissingSaveTextAfter);
+}
 
 namespace {
 
@@ -151,6 +172,10 @@ HWND KeyConfigSession::WaitForErrorBox(DWORD timeoutMs) const {
     HWND box = nullptr;
     WaitUntil([&] { return (box = FindErrorBox()) != nullptr || !Running(); }, timeoutMs);
     return box;
+}
+
+std::wstring KeyConfigSession::MessageBoxTextW(HWND box) {
+    return WindowTextW(GetDlgItem(box, MessageBoxTextId));
 }
 
 std::string KeyConfigSession::MessageBoxText(HWND box) {

@@ -12,21 +12,32 @@
 // The dialog's texts, byte for byte as the program shows them, in Shift-JIS.
 // The driver reads and compares them through the wide-character API and code
 // page 932, so it works whatever the system's ANSI code page.
-extern const char DialogTitle[];     // "Orvanne キーコンフィグ"
-extern const char ErrorBoxTitle[];   // "キーコンフィグエラー"
-extern const char LoadErrorText[];   // "セーブファイルの読み込みに失敗しました。"
-extern const char SaveErrorText[];   // "セーブファイルの書き込みに失敗しました。"
+extern const char DialogTitle[];   // "Orvanne キーコンフィグ"
+extern const char ErrorBoxTitle[]; // "キーコンフィグエラー"
+// Each error box opens with the line that names what failed and goes on in
+// plain words.
+extern const char LoadErrorText[]; // "セーブファイルの読み込みに失敗しました。", the first line of the load's boxes
+extern const char UnreadableSaveText[];    // the load's box for a file there that was never whole or could not be read
+extern const char MissingSaveTextBefore[]; // the load's box for a folder without saves.qvr: before the folder's line
+extern const char MissingSaveTextAfter[];  // and after it
+extern const char SaveErrorText[]; // the save's box, "セーブファイルの書き込みに失敗しました。" first
 extern const char GameRunningText[];  // the start refused while the game (a program on the runtime) runs
 extern const char StartupErrorText[]; // the start refused for any other reason
-extern const char UnboundText[];     // "------"
+extern const char UnboundText[];      // "------"
 extern const char NoControllerLine[]; // "未接続"
 
 // Shift-JIS text as UTF-16 and back, with code page 932 on every system.
 std::wstring WideFromShiftJis(const std::string& text);
 std::string ShiftJisFromWide(const std::wstring& text);
 
+// The whole text of the box for a folder without saves.qvr, the folder as
+// the box shows it (shortened where long).
+std::wstring MissingSaveText(const std::wstring& folderAsShown);
+
 // Control ids of the dialog.
-constexpr int FieldId(int slot) { return 1101 + slot; } // slots S, Z, A, W, X, C, V, B = 0..7
+constexpr int FieldId(int slot) {
+    return 1101 + slot;
+} // slots S, Z, A, W, X, C, V, B = 0..7
 constexpr int OkId = 1011;
 constexpr int CancelId = 1010;
 constexpr int ClearId = 1009;
@@ -64,6 +75,7 @@ public:
     HWND WaitForErrorBox(DWORD timeoutMs = 30000) const;
     HWND FindErrorBox() const;
     static std::string MessageBoxText(HWND box);
+    static std::wstring MessageBoxTextW(HWND box); // for a text that names a folder in any script
     // Clicks the box's OK button and waits for the box to go.
     bool DismissErrorBox(HWND box, DWORD timeoutMs = 10000) const;
 
