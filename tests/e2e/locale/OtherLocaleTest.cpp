@@ -5,6 +5,8 @@
 // from the Shift-JIS ones the tool itself holds.
 #include "E2EFixture.h"
 
+#include "app/ShortenedFolder.h"
+
 #include "driver/Screenshot.h"
 
 #include <algorithm>
@@ -74,8 +76,8 @@ TEST_F(OtherLocale, LoadErrorBoxReadsInJapanese) {
     HWND box = Tool().WaitForErrorBox();
     ASSERT_TRUE(box) << "no error box";
     EXPECT_EQ(L"キーコンフィグエラー", KeyConfigSession::WindowTextW(box));
-    EXPECT_EQ(L"セーブファイルの読み込みに失敗しました。",
-              KeyConfigSession::WindowTextW(GetDlgItem(box, 0xFFFF))); // the box's text control
+    // The box's text: the folder as the system names it, the rest Japanese.
+    EXPECT_EQ(MissingSaveText(ShortenedFolder(GameFolder())), KeyConfigSession::MessageBoxTextW(box));
     ASSERT_TRUE(Tool().DismissErrorBox(box));
     ASSERT_NO_FATAL_FAILURE(WaitReady());
     EXPECT_EQ(std::wstring(Caption), KeyConfigSession::WindowTextW(Tool().Dialog()));
