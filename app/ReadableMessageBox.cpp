@@ -23,17 +23,29 @@ struct BoxAdaptation {
 // The box being asked for: the tool shows one at a time, from its one thread.
 BoxAdaptation* shownBox = nullptr;
 
+// The widest a box's text may grow: three quarters of the work area of the
+// box's screen, and never less than the system gave it.
+int WidestText(HWND box, int current) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(box, MONITOR_DEFAULTTONEAREST), &monitor)) return current;
+    return std::max(current, int(monitor.rcWork.right - monitor.rcWork.left) * 3 / 4);
+}
+
 // The box was laid out for its text in the system's message font: with the
 // text in the Japanese face it grows by what the text needs more, the text
-// control with it, and the buttons move along, staying centred.
+// control with it, and the buttons move along, staying centred. Long lines
+// break, as the system breaks them, where they would make the box wider
+// than the screen has room for.
 void WidenForText(HWND box, HWND textControl, HFONT font) {
     RECT text;
     GetWindowRect(textControl, &text);
     MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&text), 2);
-    RECT needed = {0, 0, 0, 0};
+    RECT needed = {0, 0, WidestText(box, int(text.right - text.left)), 0};
     HDC dc = GetDC(textControl);
     HGDIOBJ previous = SelectObject(dc, font);
-    DrawTextW(dc, WindowTextW(textControl).c_str(), -1, &needed, DT_CALCRECT | DT_EXPANDTABS | DT_NOPREFIX);
+    DrawTextW(dc, WindowTextW(textControl).c_str(), -1, &needed,
+              DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
     SelectObject(dc, previous);
     ReleaseDC(textControl, dc);
     const int dx = std::max(0, int(needed.right) - int(text.right - text.left));
