@@ -6,10 +6,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // One copy per game folder, checked before the runtime starts: a second
     // copy shows the first one and ends without a dialog, writing nothing.
     FolderClaim claim;
-    if (ClaimGameFolder(claim, L".") == ClaimResult::HeldElsewhere) {
-        ShowHoldingCopy(claim);
-        return 0;
-    }
+    if (!TakeGameFolder(claim, L".")) return 0;
     keyConfigDlg dialog;
     dialog.instanceHandle = instance;
     ShowModal(&dialog, instance);

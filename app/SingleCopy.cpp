@@ -13,6 +13,9 @@ namespace {
 // second copy while the first one's runtime is still looking for the pads.
 constexpr DWORD HolderPatienceMs = 10000;
 constexpr DWORD PollMs = 50;
+// Claims made in all by a copy whose holders keep ending before they show
+// anything: more than one only where copies start and end in a burst.
+constexpr int ClaimAttempts = 3;
 
 DWORD Since(DWORD start) {
     return GetTickCount() - start; // unsigned: right across the counter's wrap
@@ -30,20 +33,20 @@ ClaimResult OpenDeniedSection(FolderClaim& claim, const std::wstring& name) {
 
 // Waits, until the deadline or the holder's end, for the holder's window and
 // brings it to the front.
-void WaitAndBringForward(DWORD holder, HANDLE process, DWORD start) {
+HolderFate WaitAndBringForward(DWORD holder, HANDLE process, DWORD start) {
     for (;;) {
         HWND window = PlayerWindowOf(holder);
         if (window != nullptr) {
             BringToFront(window);
-            return;
+            return HolderFate::Shown;
         }
         const DWORD waited = Since(start);
-        if (waited >= HolderPatienceMs) return;
+        if (waited >= HolderPatienceMs) return HolderFate::Silent;
         const DWORD pause = HolderPatienceMs - waited < PollMs ? HolderPatienceMs - waited : PollMs;
         if (process == nullptr)
             Sleep(pause);
         else if (WaitForSingleObject(process, pause) == WAIT_OBJECT_0)
-            return; // the holder ended before it showed anything
+            return HolderFate::Ended;
     }
 }
 
@@ -51,7 +54,9 @@ void WaitAndBringForward(DWORD holder, HANDLE process, DWORD start) {
 
 ClaimResult ClaimGameFolder(FolderClaim& claim, const wchar_t* folder) {
     claim = FolderClaim{};
-    const std::wstring name = CopyLockName(ReadFolderIdentity(folder));
+    const FolderIdentity identity = ReadFolderIdentity(folder);
+    if (!identity.idKnown && identity.path.empty()) return ClaimResult::Unchecked; // nothing to tell it by
+    const std::wstring name = CopyLockName(identity);
     // Made and found in one step, so that of two copies started at once
     // exactly one holds the folder.
     claim.section =
@@ -86,7 +91,7 @@ DWORD HoldingCopyProcessId(const FolderClaim& claim, DWORD timeoutMs) {
     }
 }
 
-void ShowHoldingCopy(FolderClaim& claim) {
+HolderFate ShowHoldingCopy(FolderClaim& claim) {
     const DWORD start = GetTickCount();
     const DWORD holder = HoldingCopyProcessId(claim, HolderPatienceMs);
     // Opened at once, before the section is let go: an open handle keeps the
@@ -95,6 +100,18 @@ void ShowHoldingCopy(FolderClaim& claim) {
     // say): then the deadline alone ends the wait.
     HANDLE process = holder != 0 ? OpenProcess(SYNCHRONIZE, FALSE, holder) : nullptr;
     ReleaseGameFolder(claim);
-    if (holder != 0 && holder != GetCurrentProcessId()) WaitAndBringForward(holder, process, start);
+    HolderFate fate = HolderFate::Silent;
+    if (holder != 0 && holder != GetCurrentProcessId()) fate = WaitAndBringForward(holder, process, start);
     if (process != nullptr) CloseHandle(process);
+    return fate;
+}
+
+bool TakeGameFolder(FolderClaim& claim, const wchar_t* folder) {
+    for (int attempt = 1;; ++attempt) {
+        if (ClaimGameFolder(claim, folder) != ClaimResult::HeldElsewhere) return true;
+        // Ended: it was closing as this copy started (its OK was just
+        // pressed), or it failed before it showed anything. Its writes are
+        // over, and the folder is free.
+        if (ShowHoldingCopy(claim) != HolderFate::Ended || attempt == ClaimAttempts) return false;
+    }
 }

@@ -37,8 +37,22 @@ void ReleaseGameFolder(FolderClaim& claim);
 // held: waits up to timeoutMs for that copy to write it; 0 where it did not.
 DWORD HoldingCopyProcessId(const FolderClaim& claim, DWORD timeoutMs);
 
-// What a copy that found the folder held does before it ends: it lets go of
-// the section, so that it never keeps the folder held, and brings the holding
-// copy's dialog, or the box it shows, to the front. A holder that is still
-// starting has no window yet: it is given a few seconds to show one.
-void ShowHoldingCopy(FolderClaim& claim);
+// What became of the holding copy that ShowHoldingCopy looked for.
+enum class HolderFate {
+    Shown,  // its dialog or box came to the front
+    Ended,  // it ended before it showed anything: it was closing, or failed to start
+    Silent, // it showed nothing in time, or this copy may not watch it (it runs elevated, say)
+};
+
+// What a copy that found the folder held does: it lets go of the section, so
+// that it never keeps the folder held, and brings the holding copy's dialog,
+// or the box it shows, to the front. A holder that is still starting has no
+// window yet: it is given a few seconds to show one.
+HolderFate ShowHoldingCopy(FolderClaim& claim);
+
+// The check at start: claims the folder, true where this copy is to run (it
+// holds the folder, or the system could not tell). Where another copy holds
+// it, shows that copy and returns false: this copy ends, writing nothing. A
+// holder that ends before it shows anything leaves the folder to this copy,
+// which claims it again, a few times at most.
+bool TakeGameFolder(FolderClaim& claim, const wchar_t* folder);

@@ -267,54 +267,93 @@ TEST_F(FolderClaimTest, TheHoldersIdIsReadOnceWritten) {
     CloseHandle(section);
 }
 
+TEST_F(FolderClaimTest, AFolderTheSystemCannotNameIsNotChecked) {
+    Claim(L"", ClaimResult::Unchecked);
+    Claim(L"", ClaimResult::Unchecked); // and so never held
+}
+
 // The holder in a process of its own, which claims the folder that the
-// environment names, says so and waits to be ended.
+// environment names, says so, and ends after the time the environment gives,
+// or when it is killed.
 constexpr wchar_t HolderFolderVariable[] = L"SINGLE_COPY_TEST_FOLDER";
 constexpr wchar_t HolderReadyVariable[] = L"SINGLE_COPY_TEST_READY";
+constexpr wchar_t HolderLifeVariable[] = L"SINGLE_COPY_TEST_LIFE";
 
 CHILD_SCENARIO(SingleCopyHolder) {
-    wchar_t folder[MAX_PATH], ready[MAX_PATH];
+    wchar_t folder[MAX_PATH], ready[MAX_PATH], life[16];
     if (!GetEnvironmentVariableW(HolderFolderVariable, folder, MAX_PATH) ||
-        !GetEnvironmentVariableW(HolderReadyVariable, ready, MAX_PATH))
+        !GetEnvironmentVariableW(HolderReadyVariable, ready, MAX_PATH) ||
+        !GetEnvironmentVariableW(HolderLifeVariable, life, 16))
         return 10;
     FolderClaim claim;
     if (ClaimGameFolder(claim, folder) != ClaimResult::Claimed) return 11;
     HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, ready);
     if (event == nullptr || !SetEvent(event)) return 12;
-    Sleep(INFINITE);
+    Sleep(DWORD(std::wcstoul(life, nullptr, 10)));
     return 0;
 }
 
+class HolderProcessTest : public FolderClaimTest {
+protected:
+    void TearDown() override {
+        if (holder_.hProcess != nullptr) {
+            TerminateProcess(holder_.hProcess, 1);
+            WaitForSingleObject(holder_.hProcess, 30000);
+            CloseHandle(holder_.hProcess);
+            CloseHandle(holder_.hThread);
+        }
+        FolderClaimTest::TearDown();
+    }
+
+    // Starts the holder of folder_ and waits until it holds it.
+    void StartHolder(DWORD lifeMs) {
+        wchar_t readyName[64], life[16];
+        std::swprintf(readyName, 64, L"SingleCopyTestReady%lu", GetCurrentProcessId());
+        std::swprintf(life, 16, L"%lu", lifeMs);
+        HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName);
+        ASSERT_NE(nullptr, ready);
+        ResetEvent(ready);
+        SetEnvironmentVariableW(HolderFolderVariable, folder_.c_str());
+        SetEnvironmentVariableW(HolderReadyVariable, readyName);
+        SetEnvironmentVariableW(HolderLifeVariable, life);
+        char exe[MAX_PATH];
+        GetModuleFileNameA(nullptr, exe, sizeof exe);
+        std::string commandLine = std::string("\"") + exe + "\" " + ChildScenarioSwitch + "SingleCopyHolder";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        const bool started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                            &startup, &holder_) != FALSE;
+        HANDLE waits[2] = {ready, holder_.hProcess};
+        const DWORD waited = started ? WaitForMultipleObjects(2, waits, FALSE, 60000) : WAIT_FAILED;
+        CloseHandle(ready);
+        ASSERT_TRUE(started);
+        ASSERT_EQ(WAIT_OBJECT_0, waited) << "the holder did not claim the folder";
+    }
+
+    PROCESS_INFORMATION holder_ = {};
+};
+
 // A holder that is killed, as by the task manager, leaves no lock: the
 // system removes the object with the process's last handle.
-TEST_F(FolderClaimTest, AKilledHolderLeavesTheFolderFree) {
-    wchar_t readyName[64];
-    std::swprintf(readyName, 64, L"SingleCopyTestReady%lu", GetCurrentProcessId());
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName);
-    ASSERT_NE(nullptr, ready);
-    SetEnvironmentVariableW(HolderFolderVariable, folder_.c_str());
-    SetEnvironmentVariableW(HolderReadyVariable, readyName);
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string commandLine = std::string("\"") + exe + "\" " + ChildScenarioSwitch + "SingleCopyHolder";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION holder = {};
-    ASSERT_TRUE(
-        CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &holder));
-    HANDLE waits[2] = {ready, holder.hProcess};
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForMultipleObjects(2, waits, FALSE, 60000)) << "the holder did not claim the folder";
-
+TEST_F(HolderProcessTest, AKilledHolderLeavesTheFolderFree) {
+    ASSERT_NO_FATAL_FAILURE(StartHolder(INFINITE));
     FolderClaim& second = Claim(folder_, ClaimResult::HeldElsewhere);
-    EXPECT_EQ(holder.dwProcessId, HoldingCopyProcessId(second, 0));
+    EXPECT_EQ(holder_.dwProcessId, HoldingCopyProcessId(second, 0));
     ReleaseGameFolder(second);
 
-    TerminateProcess(holder.hProcess, 1);
-    WaitForSingleObject(holder.hProcess, 30000);
-    CloseHandle(holder.hProcess);
-    CloseHandle(holder.hThread);
-    CloseHandle(ready);
+    TerminateProcess(holder_.hProcess, 1);
+    WaitForSingleObject(holder_.hProcess, 30000);
     Claim(folder_, ClaimResult::Claimed);
+}
+
+// A holder that ends before it shows anything, as one that was closing when
+// the next copy started, leaves the folder to that copy, which runs.
+TEST_F(HolderProcessTest, AHolderThatEndsUnseenLeavesTheFolderToTheNextCopy) {
+    ASSERT_NO_FATAL_FAILURE(StartHolder(500));
+    claims_.emplace_back();
+    EXPECT_TRUE(TakeGameFolder(claims_.back(), folder_.c_str()));
+    ASSERT_NE(nullptr, claims_.back().record);
+    EXPECT_EQ(GetCurrentProcessId(), DWORD(claims_.back().record->processId));
 }
 
 // ---- The holder's window ---------------------------------------------------
