@@ -58,7 +58,9 @@ ClaimResult ClaimGameFolder(FolderClaim& claim, const wchar_t* folder) {
     if (!identity.idKnown && identity.path.empty()) return ClaimResult::Unchecked; // nothing to tell it by
     const std::wstring name = CopyLockName(identity);
     // Made and found in one step, so that of two copies started at once
-    // exactly one holds the folder.
+    // exactly one holds the folder. Only ERROR_ALREADY_EXISTS tells a found
+    // section from a made one, so no earlier error may stand.
+    SetLastError(ERROR_SUCCESS);
     claim.section =
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(CopyRecord), name.c_str());
     const DWORD error = GetLastError();

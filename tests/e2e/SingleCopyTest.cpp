@@ -4,8 +4,6 @@
 // folders run side by side.
 #include "E2EFixture.h"
 
-#include <memory>
-
 namespace {
 
 // Waits for a condition while answering this thread's own window's messages.
