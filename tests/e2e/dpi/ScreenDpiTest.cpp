@@ -8,9 +8,11 @@
 // it, and what is drawn on the screen must be that text, whole, inside it.
 #include "E2EFixture.h"
 
+#include "driver/PadNames.h"
 #include "driver/Screenshot.h"
 #include "support/PlainWindow.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -126,6 +128,33 @@ void ExpectFits(const TextFit& fit, const std::string& what) {
     EXPECT_LT(fit.ink.bottom, fit.room.bottom) << what << " reaches the foot of its control";
 }
 
+SIZE TextExtent(HDC dc, const std::wstring& text) {
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+    return size;
+}
+
+// The status line's smaller font, made as the tool makes it: the face of
+// the font selected into `dc` (the dialog's) at the largest cell height, no
+// larger than that font's, at which two of its lines fit the line's height.
+HFONT StatusLineSmallFont(HDC dc, int roomHeight) {
+    LOGFONTW like{};
+    GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof like, &like);
+    TEXTMETRICW dialog{};
+    GetTextMetricsW(dc, &dialog);
+    for (int cell = std::min<int>(roomHeight / 2, dialog.tmHeight); cell >= 1; --cell) {
+        like.lfHeight = cell;
+        HFONT font = CreateFontIndirectW(&like);
+        HGDIOBJ old = SelectObject(dc, font);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        if (2 * metrics.tmHeight <= roomHeight || cell == 1) return font;
+        DeleteObject(font);
+    }
+    return nullptr;
+}
+
 BOOL CALLBACK CollectChild(HWND control, LPARAM list) {
     if (IsWindowVisible(control)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(control);
     return TRUE;
@@ -198,10 +227,93 @@ protected:
         EnumChildWindows(dialog, CollectChild, reinterpret_cast<LPARAM>(&controls));
         ASSERT_GE(controls.size(), 19u); // eight labels, eight fields, three buttons
         for (HWND control : controls) {
+            if (GetDlgCtrlID(control) == PadStatusId) continue; // its own fonts: ExpectStatusLineFits
             const TextFit fit = MeasureText(shot, dialog, control, font_);
             if (fit.text.empty()) continue;
             ASSERT_NO_FATAL_FAILURE(ExpectFits(fit, Utf8(ClassName(control) + L" " + fit.text)));
         }
+        ASSERT_NO_FATAL_FAILURE(ExpectStatusLineFits(shot));
+    }
+
+    // The status line: each of its lines fits the line's width, and all of
+    // them its height, in the font the tool shows them in (the dialog's
+    // where the text fits one line of it, else the line's smaller one); what
+    // is drawn, line by line, is that text in that font.
+    void ExpectStatusLineFits(const ScreenshotResult& shot) {
+        HWND dialog = Tool().Dialog();
+        HWND line = GetDlgItem(dialog, PadStatusId);
+        const std::wstring text = KeyConfigSession::WindowTextW(line);
+        const std::vector<std::wstring> lines = StatusLines(text);
+        const RECT room = TextRoom(dialog, line);
+        const SIZE roomSize = {room.right - room.left, room.bottom - room.top};
+        ASSERT_LE(lines.size(), 2u) << Utf8(text);
+
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, font_);
+        const bool oneLineFits = lines.size() == 1 && TextExtent(dc, text).cx <= roomSize.cx;
+        HFONT small = oneLineFits ? nullptr : StatusLineSmallFont(dc, roomSize.cy);
+        SelectObject(dc, small ? small : font_);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        std::vector<SIZE> extents;
+        for (const std::wstring& shown : lines) extents.push_back(TextExtent(dc, shown));
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        if (small) DeleteObject(small);
+
+        std::printf("  %-34s room %3ldx%-3ld %s font, cell %ld\n", Utf8(L"status " + AsOneLine(text)).c_str(),
+                    roomSize.cx, roomSize.cy, small ? "smaller" : "dialog's", metrics.tmHeight);
+        EXPECT_LE(long(lines.size()) * metrics.tmHeight, roomSize.cy) << "the lines are taller than the status line";
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const std::string what = "the status line's \"" + Utf8(lines[i]) + "\"";
+            EXPECT_LE(extents[i].cx, roomSize.cx) << what << " is wider than the line";
+            // One line stands in the middle of the line's height, two fill it from the top.
+            RECT band = room;
+            if (lines.size() > 1) {
+                band.top = room.top + LONG(i) * metrics.tmHeight;
+                band.bottom = std::min(room.bottom, band.top + metrics.tmHeight);
+            }
+            RECT ink = {0, 0, 0, 0};
+            for (const RECT& run : InkRuns(shot, band)) {
+                if (IsRectEmpty(&ink))
+                    ink = run;
+                else
+                    UnionRect(&ink, &ink, &run);
+            }
+            ASSERT_FALSE(IsRectEmpty(&ink)) << what << " is not drawn";
+            const LONG drawn = ink.right - ink.left;
+            std::printf("    line %zu: %3ld wide, drawn %3ld\n", i + 1, extents[i].cx, drawn);
+            EXPECT_GE(10 * drawn, 7 * extents[i].cx) << what << " is drawn narrower than it is: cut off, or too small";
+            EXPECT_LE(drawn, extents[i].cx + 2) << what << " is drawn wider than its font draws it";
+            if (extents[i].cx < roomSize.cx) {
+                EXPECT_LT(ink.right, room.right) << what << " reaches the line's end";
+            }
+        }
+    }
+
+    // The virtual joypad gives the name (empty: it is unplugged, or its own)
+    // and the tool looks for pads again: the line has changed.
+    void ShowPadNamed(const std::wstring& name) {
+        HWND line = GetDlgItem(Tool().Dialog(), PadStatusId);
+        const std::wstring before = KeyConfigSession::WindowTextW(line);
+        Joypad().NameProduct(name);
+        const LONG enumerations = Joypad().Enumerations();
+        ASSERT_TRUE(Tool().PostDeviceChange());
+        ASSERT_TRUE(Joypad().WaitEnumerations(enumerations + 1)) << "the tool did not look for pads again";
+        ASSERT_TRUE(WaitUntil([&] { return KeyConfigSession::WindowTextW(line) != before; }, 10000))
+            << "the line still shows " << Utf8(before);
+        // The paint reaches the screen as the tool's thread goes on: a few
+        // ticks of a pad it reads, or a moment without one.
+        if (Joypad().Attached())
+            ASSERT_TRUE(Joypad().WaitReads(3));
+        else
+            Sleep(300);
+    }
+
+    void ExpectStatusLineShotFits(const char* name) {
+        const ScreenshotResult shot = CaptureWindow(Tool().Dialog(), ShotPath(name));
+        ASSERT_TRUE(shot.saved);
+        ASSERT_NO_FATAL_FAILURE(ExpectStatusLineFits(shot));
     }
 
     void ExpectErrorBoxTextFits(const char* text, const char* name) {
@@ -256,6 +368,39 @@ TEST_F(AtScreenDpi, TheWidestBindingsFitTheirFields) {
     ASSERT_EQ(ButtonText(28), Tool().FieldText(0));
     ASSERT_TRUE(Joypad().WaitReads(3));
     ASSERT_NO_FATAL_FAILURE(ExpectEveryDialogTextFits("keyconfig-widest"));
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+// The status line with each of the names real controllers give: the words
+// that tell the pad apart stand whole, and every line fits the line. Then
+// no controller, and a button held, in the dialog's font.
+TEST_F(AtScreenDpi, EveryPadNameFitsTheStatusLine) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    HWND line = GetDlgItem(Tool().Dialog(), PadStatusId);
+    for (const RealPadName& real : RealPadNames) {
+        SCOPED_TRACE(Utf8(real.name));
+        ASSERT_NO_FATAL_FAILURE(ShowPadNamed(real.name));
+        const std::wstring shown = AsOneLine(KeyConfigSession::WindowTextW(line));
+        EXPECT_TRUE(ShowsWordsWhole(shown, real.words)) << Utf8(shown) << " does not show " << Utf8(real.words);
+        ASSERT_NO_FATAL_FAILURE(ExpectStatusLineShotFits("status-name"));
+    }
+
+    Joypad().Detach();
+    ASSERT_NO_FATAL_FAILURE(ShowPadNamed(L""));
+    EXPECT_EQ(WideFromShiftJis(NoControllerLine), KeyConfigSession::WindowTextW(line));
+    ASSERT_NO_FATAL_FAILURE(ExpectStatusLineShotFits("status-none"));
+    Joypad().Attach();
+    ASSERT_NO_FATAL_FAILURE(ShowPadNamed(L"Controller (Xbox One For Windows)"));
+    // A held button while the focus is on OK binds nothing: the line shows it.
+    ASSERT_TRUE(Tool().Click(FieldId(7)));
+    ASSERT_TRUE(Tool().WaitForFocus(FieldId(7)));
+    ASSERT_TRUE(Tool().PressKey(VK_TAB));
+    ASSERT_TRUE(Tool().WaitForFocus(OkId));
+    ASSERT_TRUE(Joypad().WaitHandled(Joypad().Hold({24})));
+    EXPECT_EQ(WideFromShiftJis(ButtonText(24)), KeyConfigSession::WindowTextW(line));
+    ASSERT_NO_FATAL_FAILURE(ExpectStatusLineShotFits("status-button"));
+    ASSERT_TRUE(Joypad().WaitHandled(Joypad().ReleaseAll()));
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }
