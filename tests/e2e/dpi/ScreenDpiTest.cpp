@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -155,6 +156,72 @@ HFONT StatusLineSmallFont(HDC dc, int roomHeight) {
     return nullptr;
 }
 
+// The most frequent colour of an area of an image (0xRRGGBB, `width` pixels
+// a row): the background of a control's text.
+DWORD Background(const std::vector<DWORD>& pixels, int width, RECT area) {
+    std::map<DWORD, int> counts;
+    for (LONG y = area.top; y < area.bottom; ++y)
+        for (LONG x = area.left; x < area.right; ++x) ++counts[pixels[size_t(y) * width + x]];
+    DWORD background = 0;
+    int most = 0;
+    for (const auto& [colour, count] : counts)
+        if (count > most) background = colour, most = count;
+    return background;
+}
+
+// The pixels of an area, row by row, that stand out from its background as
+// ink does (as InkRuns tells them).
+std::vector<bool> InkMask(const std::vector<DWORD>& pixels, int width, RECT area) {
+    const DWORD background = Background(pixels, width, area);
+    std::vector<bool> ink;
+    for (LONG y = area.top; y < area.bottom; ++y) {
+        for (LONG x = area.left; x < area.right; ++x) {
+            const DWORD c = pixels[size_t(y) * width + x];
+            int distance = 0;
+            for (int shift = 0; shift < 24; shift += 8)
+                distance += std::abs(int(c >> shift & 0xFF) - int(background >> shift & 0xFF));
+            ink.push_back(distance > 3 * 80);
+        }
+    }
+    return ink;
+}
+
+// A text drawn as the status line's static control draws it (left aligned,
+// no word wrap; one line in the middle of the height, two from the top), in
+// the font and the dialog's text colour over the background (0xRRGGBB): the
+// pixels, 0xRRGGBB, row by row.
+std::vector<DWORD> DrawnAsTheLineDraws(const std::wstring& text, bool oneLine, HFONT font, SIZE size,
+                                       DWORD background) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) {
+        DeleteDC(dc);
+        return std::vector<DWORD>(size_t(size.cx) * size.cy, background);
+    }
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    RECT area = {0, 0, size.cx, size.cy};
+    HBRUSH brush = CreateSolidBrush(RGB(background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF));
+    FillRect(dc, &area, brush);
+    DeleteObject(brush);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    DrawTextW(dc, text.c_str(), int(text.size()), &area,
+              DT_LEFT | DT_EXPANDTABS | DT_NOPREFIX | (oneLine ? DT_SINGLELINE | DT_VCENTER : 0));
+    GdiFlush();
+    const DWORD* first = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> pixels(first, first + size_t(size.cx) * size.cy);
+    for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+}
+
 BOOL CALLBACK CollectChild(HWND control, LPARAM list) {
     if (IsWindowVisible(control)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(control);
     return TRUE;
@@ -252,43 +319,38 @@ protected:
         HGDIOBJ old = SelectObject(dc, font_);
         const bool oneLineFits = lines.size() == 1 && TextExtent(dc, text).cx <= roomSize.cx;
         HFONT small = oneLineFits ? nullptr : StatusLineSmallFont(dc, roomSize.cy);
-        SelectObject(dc, small ? small : font_);
+        HFONT font = small ? small : font_;
+        SelectObject(dc, font);
         TEXTMETRICW metrics{};
         GetTextMetricsW(dc, &metrics);
-        std::vector<SIZE> extents;
-        for (const std::wstring& shown : lines) extents.push_back(TextExtent(dc, shown));
+        std::vector<LONG> widths;
+        for (const std::wstring& shown : lines) widths.push_back(TextExtent(dc, shown).cx);
         SelectObject(dc, old);
         DeleteDC(dc);
-        if (small) DeleteObject(small);
 
-        std::printf("  %-34s room %3ldx%-3ld %s font, cell %ld\n", Utf8(L"status " + AsOneLine(text)).c_str(),
-                    roomSize.cx, roomSize.cy, small ? "smaller" : "dialog's", metrics.tmHeight);
-        EXPECT_LE(long(lines.size()) * metrics.tmHeight, roomSize.cy) << "the lines are taller than the status line";
-        for (size_t i = 0; i < lines.size(); ++i) {
-            const std::string what = "the status line's \"" + Utf8(lines[i]) + "\"";
-            EXPECT_LE(extents[i].cx, roomSize.cx) << what << " is wider than the line";
-            // One line stands in the middle of the line's height, two fill it from the top.
-            RECT band = room;
-            if (lines.size() > 1) {
-                band.top = room.top + LONG(i) * metrics.tmHeight;
-                band.bottom = std::min(room.bottom, band.top + metrics.tmHeight);
-            }
-            RECT ink = {0, 0, 0, 0};
-            for (const RECT& run : InkRuns(shot, band)) {
-                if (IsRectEmpty(&ink))
-                    ink = run;
-                else
-                    UnionRect(&ink, &ink, &run);
-            }
-            ASSERT_FALSE(IsRectEmpty(&ink)) << what << " is not drawn";
-            const LONG drawn = ink.right - ink.left;
-            std::printf("    line %zu: %3ld wide, drawn %3ld\n", i + 1, extents[i].cx, drawn);
-            EXPECT_GE(10 * drawn, 7 * extents[i].cx) << what << " is drawn narrower than it is: cut off, or too small";
-            EXPECT_LE(drawn, extents[i].cx + 2) << what << " is drawn wider than its font draws it";
-            if (extents[i].cx < roomSize.cx) {
-                EXPECT_LT(ink.right, room.right) << what << " reaches the line's end";
-            }
+        // What is drawn, pixel for pixel, against the text drawn here in that
+        // font as a static control of the line's style draws it.
+        const std::vector<bool> drawn = InkMask(shot.pixels, shot.width, room);
+        const std::vector<DWORD> expectedPixels =
+            DrawnAsTheLineDraws(text, lines.size() == 1, font, roomSize, Background(shot.pixels, shot.width, room));
+        const std::vector<bool> expected = InkMask(expectedPixels, roomSize.cx, {0, 0, roomSize.cx, roomSize.cy});
+        if (small) DeleteObject(small);
+        size_t ink = 0, astray = 0;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ink += expected[i];
+            astray += expected[i] != drawn[i];
         }
+
+        std::printf("  %-34s room %3ldx%-3ld %s font, cell %ld, lines", Utf8(L"status " + AsOneLine(text)).c_str(),
+                    roomSize.cx, roomSize.cy, small ? "smaller" : "dialog's", metrics.tmHeight);
+        for (LONG width : widths) std::printf(" %ld", width);
+        std::printf(" wide; %zu of %zu ink pixels astray\n", astray, ink);
+        EXPECT_LE(long(lines.size()) * metrics.tmHeight, roomSize.cy) << "the lines are taller than the status line";
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_LE(widths[i], roomSize.cx)
+                << "the status line's \"" << Utf8(lines[i]) << "\" is wider than the line";
+        EXPECT_GT(ink, 0u) << "the status line has no text";
+        EXPECT_LE(20 * astray, ink) << "the status line does not show its text in its font, where it belongs";
     }
 
     // The virtual joypad gives the name (empty: it is unplugged, or its own)
