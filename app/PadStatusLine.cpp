@@ -203,7 +203,7 @@ void PadStatusLine::Show() {
         };
     };
     // The smaller font is made only when a name asks for it, on its first measure.
-    StatusLineText text = LayOutStatusText(whole, LineWidth(), widthIn(DialogFont()),
+    StatusLineText text = LayOutStatusText(whole, LineWidth(), widthIn(BaseFont()),
                                            [&](const std::wstring& line) { return widthIn(SmallFont())(line); });
     SelectObject(dc, previous);
     ReleaseDC(line_, dc);
@@ -225,8 +225,9 @@ void PadStatusLine::Apply(const StatusLineText& text) {
     SetWindowTextW(line_, text.shown.c_str());
 }
 
-// A control without a font of its own draws in the system font.
-HFONT PadStatusLine::DialogFont() const {
+// The dialog's font, which the line has from the start; a control without a
+// font of its own draws in the system font.
+HFONT PadStatusLine::BaseFont() const {
     return dialogFont_ ? dialogFont_ : static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
 }
 
@@ -235,7 +236,7 @@ HFONT PadStatusLine::DialogFont() const {
 HFONT PadStatusLine::SmallFont() {
     if (smallFont_) return smallFont_;
     LOGFONTW like{};
-    if (GetObjectW(DialogFont(), sizeof like, &like) == 0) return DialogFont();
+    if (GetObjectW(BaseFont(), sizeof like, &like) == 0) return BaseFont();
     RECT client;
     GetClientRect(line_, &client);
     HDC dc = GetDC(line_);
@@ -250,14 +251,15 @@ HFONT PadStatusLine::SmallFont() {
         DeleteObject(font);
         return int(metrics.tmHeight);
     };
-    SelectObject(dc, DialogFont());
-    TEXTMETRICW dialogMetrics{};
-    GetTextMetricsW(dc, &dialogMetrics);
-    like.lfHeight = SmallFontCellHeight(client.bottom - client.top, dialogMetrics.tmHeight, lineHeight);
+    HGDIOBJ previous = SelectObject(dc, BaseFont());
+    TEXTMETRICW baseMetrics{};
+    GetTextMetricsW(dc, &baseMetrics);
+    like.lfHeight = SmallFontCellHeight(client.bottom - client.top, baseMetrics.tmHeight, lineHeight);
+    SelectObject(dc, previous);
     ReleaseDC(line_, dc);
     like.lfWidth = 0;
     smallFont_ = CreateFontIndirectW(&like);
-    return smallFont_ ? smallFont_ : DialogFont();
+    return smallFont_ ? smallFont_ : BaseFont();
 }
 
 int PadStatusLine::LineWidth() const {

@@ -1,7 +1,9 @@
 // The dialog's status line: which controller the tool reads, or that none is
 // connected, and while a button of it is held, that button as the fields name
 // it. The line shows the player a dead pad, the wrong pad and a field without
-// the focus apart.
+// the focus apart. A name too long for the line takes two lines of a smaller
+// font, so that the words telling two pads apart show; the tooltip gives the
+// name whole.
 #pragma once
 
 #include "app/Tooltip.h"
@@ -87,7 +89,7 @@ public:
 private:
     void Show();
     void Apply(const StatusLineText& text);
-    HFONT DialogFont() const;
+    HFONT BaseFont() const;
     HFONT SmallFont();
     int LineWidth() const;
 
