@@ -305,7 +305,7 @@ protected:
     // The status line: each of its lines fits the line's width, and all of
     // them its height, in the font the tool shows them in (the dialog's
     // where the text fits one line of it, else the line's smaller one); what
-    // is drawn, line by line, is that text in that font.
+    // is drawn is that text in that font, in its place, pixel for pixel.
     void ExpectStatusLineFits(const ScreenshotResult& shot) {
         HWND dialog = Tool().Dialog();
         HWND line = GetDlgItem(dialog, PadStatusId);
