@@ -78,7 +78,8 @@ void KeyConfigEndToEnd::SetUp() {
     ASSERT_TRUE(registration_->Registered()) << "cannot register the virtual joypad's DirectInput server";
     ASSERT_TRUE(joypad_->Valid()) << "cannot open the virtual joypad's shared state";
     joypad_->ReleaseAll();
-    joypad_->Attach(); // a test that failed while the controller was out leaves it out
+    joypad_->Attach();         // a test that failed while the controller was out leaves it out
+    joypad_->NameProduct(L""); // and one that renamed it, its name
     joypad_->ResetDeviceCounts();
 }
 

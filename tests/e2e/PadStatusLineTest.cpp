@@ -1,7 +1,10 @@
 // The dialog's status line in the real tool: where it sits among the
-// template's controls, and what it shows as the virtual joypad comes, is
-// pressed, is released and goes.
+// template's controls, what it shows as the virtual joypad comes, is
+// pressed, is released and goes, and how it shows the names real
+// controllers give.
 #include "E2EFixture.h"
+
+#include "driver/PadNames.h"
 
 namespace {
 
@@ -36,7 +39,8 @@ protected:
     std::wstring LineText() { return KeyConfigSession::WindowTextW(Line()); }
 
     // The line shows the whole text, or a beginning of it cut with an ellipsis.
-    static bool Shows(const std::wstring& shown, const std::wstring& whole) {
+    static bool Shows(const std::wstring& lines, const std::wstring& whole) {
+        const std::wstring shown = AsOneLine(lines);
         if (shown == whole) return true;
         if (shown.size() < 2 || shown.back() != Ellipsis) return false;
         return whole.compare(0, shown.size() - 1, shown, 0, shown.size() - 1) == 0;
@@ -64,6 +68,23 @@ protected:
             if (GetWindow(w, GW_OWNER) == Tool().Dialog() && IsWindowVisible(w)) return w;
         }
         return nullptr;
+    }
+
+    // The mouse comes to rest on the line, as a player's does: a tooltip
+    // shows once the mouse has not moved for a moment. Its text; empty when
+    // none shows.
+    std::wstring RestMouseOnLine() {
+        RECT line;
+        GetWindowRect(Line(), &line);
+        int x = (line.left + line.right) / 2, y = (line.top + line.bottom) / 2;
+        HWND tooltip = nullptr;
+        for (int attempt = 0; attempt < 5 && tooltip == nullptr; ++attempt) {
+            MoveMouseTo(x + attempt, y);
+            WaitUntil([&] { return (tooltip = ShownTooltip()) != nullptr; }, 3000);
+        }
+        std::wstring text = tooltip ? KeyConfigSession::WindowTextW(tooltip) : std::wstring();
+        MoveMouseTo(0, 0);
+        return text;
     }
 };
 
@@ -170,19 +191,41 @@ TEST_F(PadStatus, ACutNameIsWholeInTheTooltip) {
     ASSERT_FALSE(shown.empty());
     EXPECT_EQ(Ellipsis, shown.back()) << "the name fits: no cut to test";
 
-    RECT line;
-    GetWindowRect(Line(), &line);
-    int x = (line.left + line.right) / 2, y = (line.top + line.bottom) / 2;
-    HWND tooltip = nullptr;
-    // The mouse comes to rest on the line, as a player's does: a tooltip
-    // shows once the mouse has not moved for a moment.
-    for (int attempt = 0; attempt < 5 && tooltip == nullptr; ++attempt) {
-        MoveMouseTo(x + attempt, y);
-        WaitUntil([&] { return (tooltip = ShownTooltip()) != nullptr; }, 3000);
+    EXPECT_EQ(WideFromShiftJis(VirtualJoypadProductName), RestMouseOnLine()) << "no tooltip over the cut line";
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+// The line as a player reads it: at most two lines, each without spaces at
+// its ends or runs of them, that read as a beginning of the tidied name,
+// with the words that tell the pad apart whole.
+::testing::AssertionResult ReadsAs(const std::wstring& lines, const RealPadName& real) {
+    const std::string shown = ShiftJisFromWide(lines);
+    if (StatusLines(lines).size() > 2) return ::testing::AssertionFailure() << "more than two lines: " << shown;
+    const std::wstring one = AsOneLine(lines);
+    if (one.empty() || one.front() == L' ' || one.back() == L' ' || one.find(L"  ") != std::wstring::npos)
+        return ::testing::AssertionFailure() << "spaces at a line's end or in a run: " << shown;
+    const std::wstring beginning = one.back() == Ellipsis ? one.substr(0, one.size() - 1) : one;
+    if (std::wstring(real.tidied).compare(0, beginning.size(), beginning) != 0)
+        return ::testing::AssertionFailure() << shown << " is not a beginning of " << ShiftJisFromWide(real.tidied);
+    if (!ShowsWordsWhole(one, real.words))
+        return ::testing::AssertionFailure() << shown << " does not show " << ShiftJisFromWide(real.words) << " whole";
+    return ::testing::AssertionSuccess();
+}
+
+// The virtual joypad named as real controllers are, one after another: the
+// line shows each as the player needs to read it. Windows' wrapper around an
+// XInput pad's name is left off the line, and the tooltip gives it back.
+TEST_F(PadStatus, RealNamesShowTheWordsThatTellPadsApart) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    for (const RealPadName& real : RealPadNames) {
+        SCOPED_TRACE(ShiftJisFromWide(real.name));
+        Joypad().NameProduct(real.name);
+        ASSERT_NO_FATAL_FAILURE(DeviceChange());
+        EXPECT_TRUE(WaitUntil([&] { return ReadsAs(LineText(), real); }, 10000)) << ReadsAs(LineText(), real).message();
+        if (real.tidied != std::wstring(L"Xbox One For Windows")) continue;
+        EXPECT_EQ(std::wstring(real.name), RestMouseOnLine()) << "the tooltip gives the whole name";
     }
-    ASSERT_NE(nullptr, tooltip) << "no tooltip over the cut line";
-    EXPECT_EQ(WideFromShiftJis(VirtualJoypadProductName), KeyConfigSession::WindowTextW(tooltip));
-    MoveMouseTo(0, 0);
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }

@@ -9,10 +9,13 @@
 #include "E2EFixture.h"
 
 #include "app/ShortenedFolder.h"
+#include "driver/PadNames.h"
 #include "driver/Screenshot.h"
 #include "support/PlainWindow.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -127,6 +130,99 @@ void ExpectFits(const TextFit& fit, const std::string& what) {
     EXPECT_LT(fit.ink.bottom, fit.room.bottom) << what << " reaches the foot of its control";
 }
 
+SIZE TextExtent(HDC dc, const std::wstring& text) {
+    SIZE size = {0, 0};
+    GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &size);
+    return size;
+}
+
+// The status line's smaller font, made as the tool makes it: the face of
+// the font selected into `dc` (the dialog's) at the largest cell height, no
+// larger than that font's, at which two of its lines fit the line's height.
+HFONT StatusLineSmallFont(HDC dc, int roomHeight) {
+    LOGFONTW like{};
+    GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof like, &like);
+    TEXTMETRICW dialog{};
+    GetTextMetricsW(dc, &dialog);
+    for (int cell = std::min<int>(roomHeight / 2, dialog.tmHeight); cell >= 1; --cell) {
+        like.lfHeight = cell;
+        HFONT font = CreateFontIndirectW(&like);
+        HGDIOBJ old = SelectObject(dc, font);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        SelectObject(dc, old);
+        if (2 * metrics.tmHeight <= roomHeight || cell == 1) return font;
+        DeleteObject(font);
+    }
+    return nullptr;
+}
+
+// The most frequent colour of an area of an image (0xRRGGBB, `width` pixels
+// a row): the background of a control's text.
+DWORD Background(const std::vector<DWORD>& pixels, int width, RECT area) {
+    std::map<DWORD, int> counts;
+    for (LONG y = area.top; y < area.bottom; ++y)
+        for (LONG x = area.left; x < area.right; ++x) ++counts[pixels[size_t(y) * width + x]];
+    DWORD background = 0;
+    int most = 0;
+    for (const auto& [colour, count] : counts)
+        if (count > most) background = colour, most = count;
+    return background;
+}
+
+// The pixels of an area, row by row, that stand out from its background as
+// ink does (as InkRuns tells them).
+std::vector<bool> InkMask(const std::vector<DWORD>& pixels, int width, RECT area) {
+    const DWORD background = Background(pixels, width, area);
+    std::vector<bool> ink;
+    for (LONG y = area.top; y < area.bottom; ++y) {
+        for (LONG x = area.left; x < area.right; ++x) {
+            const DWORD c = pixels[size_t(y) * width + x];
+            int distance = 0;
+            for (int shift = 0; shift < 24; shift += 8)
+                distance += std::abs(int(c >> shift & 0xFF) - int(background >> shift & 0xFF));
+            ink.push_back(distance > 3 * 80);
+        }
+    }
+    return ink;
+}
+
+// A text drawn as the status line's static control draws it (left aligned,
+// no word wrap; one line in the middle of the height, two from the top), in
+// the font and the dialog's text colour over the background (0xRRGGBB): the
+// pixels, 0xRRGGBB, row by row.
+std::vector<DWORD> DrawnAsTheLineDraws(const std::wstring& text, bool oneLine, HFONT font, SIZE size,
+                                       DWORD background) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), size.cx, -size.cy, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!bitmap) {
+        DeleteDC(dc);
+        return std::vector<DWORD>(size_t(size.cx) * size.cy, background);
+    }
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    RECT area = {0, 0, size.cx, size.cy};
+    HBRUSH brush = CreateSolidBrush(RGB(background >> 16 & 0xFF, background >> 8 & 0xFF, background & 0xFF));
+    FillRect(dc, &area, brush);
+    DeleteObject(brush);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+    DrawTextW(dc, text.c_str(), int(text.size()), &area,
+              DT_LEFT | DT_EXPANDTABS | DT_NOPREFIX | (oneLine ? DT_SINGLELINE | DT_VCENTER : 0));
+    GdiFlush();
+    const DWORD* first = static_cast<const DWORD*>(bits);
+    std::vector<DWORD> pixels(first, first + size_t(size.cx) * size.cy);
+    for (DWORD& pixel : pixels) pixel &= 0xFFFFFF;
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return pixels;
+}
+
 BOOL CALLBACK CollectChild(HWND control, LPARAM list) {
     if (IsWindowVisible(control)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(control);
     return TRUE;
@@ -199,10 +295,88 @@ protected:
         EnumChildWindows(dialog, CollectChild, reinterpret_cast<LPARAM>(&controls));
         ASSERT_GE(controls.size(), 19u); // eight labels, eight fields, three buttons
         for (HWND control : controls) {
+            if (GetDlgCtrlID(control) == PadStatusId) continue; // its own fonts: ExpectStatusLineFits
             const TextFit fit = MeasureText(shot, dialog, control, font_);
             if (fit.text.empty()) continue;
             ASSERT_NO_FATAL_FAILURE(ExpectFits(fit, Utf8(ClassName(control) + L" " + fit.text)));
         }
+        ASSERT_NO_FATAL_FAILURE(ExpectStatusLineFits(shot));
+    }
+
+    // The status line: each of its lines fits the line's width, and all of
+    // them its height, in the font the tool shows them in (the dialog's
+    // where the text fits one line of it, else the line's smaller one); what
+    // is drawn is that text in that font, in its place, pixel for pixel.
+    void ExpectStatusLineFits(const ScreenshotResult& shot) {
+        HWND dialog = Tool().Dialog();
+        HWND line = GetDlgItem(dialog, PadStatusId);
+        const std::wstring text = KeyConfigSession::WindowTextW(line);
+        const std::vector<std::wstring> lines = StatusLines(text);
+        const RECT room = TextRoom(dialog, line);
+        const SIZE roomSize = {room.right - room.left, room.bottom - room.top};
+        ASSERT_LE(lines.size(), 2u) << Utf8(text);
+
+        HDC dc = CreateCompatibleDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, font_);
+        const bool oneLineFits = lines.size() == 1 && TextExtent(dc, text).cx <= roomSize.cx;
+        HFONT small = oneLineFits ? nullptr : StatusLineSmallFont(dc, roomSize.cy);
+        HFONT font = small ? small : font_;
+        SelectObject(dc, font);
+        TEXTMETRICW metrics{};
+        GetTextMetricsW(dc, &metrics);
+        std::vector<LONG> widths;
+        for (const std::wstring& shown : lines) widths.push_back(TextExtent(dc, shown).cx);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+
+        // What is drawn, pixel for pixel, against the text drawn here in that
+        // font as a static control of the line's style draws it.
+        const std::vector<bool> drawn = InkMask(shot.pixels, shot.width, room);
+        const std::vector<DWORD> expectedPixels =
+            DrawnAsTheLineDraws(text, lines.size() == 1, font, roomSize, Background(shot.pixels, shot.width, room));
+        const std::vector<bool> expected = InkMask(expectedPixels, roomSize.cx, {0, 0, roomSize.cx, roomSize.cy});
+        if (small) DeleteObject(small);
+        size_t ink = 0, astray = 0;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            ink += expected[i];
+            astray += expected[i] != drawn[i];
+        }
+
+        std::printf("  %-34s room %3ldx%-3ld %s font, cell %ld, lines", Utf8(L"status " + AsOneLine(text)).c_str(),
+                    roomSize.cx, roomSize.cy, small ? "smaller" : "dialog's", metrics.tmHeight);
+        for (LONG width : widths) std::printf(" %ld", width);
+        std::printf(" wide; %zu of %zu ink pixels astray\n", astray, ink);
+        EXPECT_LE(long(lines.size()) * metrics.tmHeight, roomSize.cy) << "the lines are taller than the status line";
+        for (size_t i = 0; i < lines.size(); ++i)
+            EXPECT_LE(widths[i], roomSize.cx)
+                << "the status line's \"" << Utf8(lines[i]) << "\" is wider than the line";
+        EXPECT_GT(ink, 0u) << "the status line has no text";
+        EXPECT_LE(20 * astray, ink) << "the status line does not show its text in its font, where it belongs";
+    }
+
+    // The virtual joypad gives the name (empty: it is unplugged, or its own)
+    // and the tool looks for pads again: the line has changed.
+    void ShowPadNamed(const std::wstring& name) {
+        HWND line = GetDlgItem(Tool().Dialog(), PadStatusId);
+        const std::wstring before = KeyConfigSession::WindowTextW(line);
+        Joypad().NameProduct(name);
+        const LONG enumerations = Joypad().Enumerations();
+        ASSERT_TRUE(Tool().PostDeviceChange());
+        ASSERT_TRUE(Joypad().WaitEnumerations(enumerations + 1)) << "the tool did not look for pads again";
+        ASSERT_TRUE(WaitUntil([&] { return KeyConfigSession::WindowTextW(line) != before; }, 10000))
+            << "the line still shows " << Utf8(before);
+        // The paint reaches the screen as the tool's thread goes on: a few
+        // ticks of a pad it reads, or a moment without one.
+        if (Joypad().Attached())
+            ASSERT_TRUE(Joypad().WaitReads(3));
+        else
+            Sleep(300);
+    }
+
+    void ExpectStatusLineShotFits(const char* name) {
+        const ScreenshotResult shot = CaptureWindow(Tool().Dialog(), ShotPath(name));
+        ASSERT_TRUE(shot.saved);
+        ASSERT_NO_FATAL_FAILURE(ExpectStatusLineFits(shot));
     }
 
     void ExpectErrorBoxTextFits(const char* text, const char* name) {
@@ -261,6 +435,39 @@ TEST_F(AtScreenDpi, TheWidestBindingsFitTheirFields) {
     ASSERT_EQ(ButtonText(28), Tool().FieldText(0));
     ASSERT_TRUE(Joypad().WaitReads(3));
     ASSERT_NO_FATAL_FAILURE(ExpectEveryDialogTextFits("keyconfig-widest"));
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+// The status line with each of the names real controllers give: the words
+// that tell the pad apart stand whole, and every line fits the line. Then
+// no controller, and a button held, in the dialog's font.
+TEST_F(AtScreenDpi, EveryPadNameFitsTheStatusLine) {
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    HWND line = GetDlgItem(Tool().Dialog(), PadStatusId);
+    for (const RealPadName& real : RealPadNames) {
+        SCOPED_TRACE(Utf8(real.name));
+        ASSERT_NO_FATAL_FAILURE(ShowPadNamed(real.name));
+        const std::wstring shown = AsOneLine(KeyConfigSession::WindowTextW(line));
+        EXPECT_TRUE(ShowsWordsWhole(shown, real.words)) << Utf8(shown) << " does not show " << Utf8(real.words);
+        ASSERT_NO_FATAL_FAILURE(ExpectStatusLineShotFits("status-name"));
+    }
+
+    Joypad().Detach();
+    ASSERT_NO_FATAL_FAILURE(ShowPadNamed(L""));
+    EXPECT_EQ(WideFromShiftJis(NoControllerLine), KeyConfigSession::WindowTextW(line));
+    ASSERT_NO_FATAL_FAILURE(ExpectStatusLineShotFits("status-none"));
+    Joypad().Attach();
+    ASSERT_NO_FATAL_FAILURE(ShowPadNamed(L"Controller (Xbox One For Windows)"));
+    // A held button while the focus is on OK binds nothing: the line shows it.
+    ASSERT_TRUE(Tool().Click(FieldId(7)));
+    ASSERT_TRUE(Tool().WaitForFocus(FieldId(7)));
+    ASSERT_TRUE(Tool().PressKey(VK_TAB));
+    ASSERT_TRUE(Tool().WaitForFocus(OkId));
+    ASSERT_TRUE(Joypad().WaitHandled(Joypad().Hold({24})));
+    EXPECT_EQ(WideFromShiftJis(ButtonText(24)), KeyConfigSession::WindowTextW(line));
+    ASSERT_NO_FATAL_FAILURE(ExpectStatusLineShotFits("status-button"));
+    ASSERT_TRUE(Joypad().WaitHandled(Joypad().ReleaseAll()));
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }

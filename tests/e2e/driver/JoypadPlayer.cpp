@@ -122,6 +122,11 @@ void JoypadPlayer::Attach() {
     InterlockedExchange(&block_->detached, 0);
 }
 
+void JoypadPlayer::NameProduct(const std::wstring& name) {
+    lstrcpynW(block_->productName, name.c_str(), MAX_PATH);
+    MemoryBarrier();
+}
+
 bool JoypadPlayer::WaitEnumerations(LONG count, DWORD timeoutMs) const {
     return WaitUntil([&] { return block_->enumerations - count >= 0; }, timeoutMs);
 }

@@ -64,6 +64,10 @@ public:
     void Detach();
     void Attach();
     bool Attached() const { return block_->detached == 0; }
+    // The product name the controller gives from the next enumeration on
+    // (an empty one: its own, VirtualJoypadProductName). Only while the
+    // program makes no enumeration.
+    void NameProduct(const std::wstring& name);
     // Enumerations of game controllers the program has made so far.
     LONG Enumerations() const { return block_->enumerations; }
     // Waits until the program has made `count` enumerations in all.

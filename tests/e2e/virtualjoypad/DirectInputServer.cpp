@@ -65,7 +65,7 @@ HRESULT EnumDevicesWithJoypad(Real* real, const SharedJoypadBlock& block, DWORD 
     if (takesController && block.ControllerAttached()) {
         DIDEVICEINSTANCEA instance;
         instance.dwSize = sizeof instance;
-        FillVirtualJoypadInstance(instance, version);
+        FillVirtualJoypadInstance(instance, version, block.Block());
         if (callback(&instance, context) == DIENUM_STOP) return DI_OK;
     }
     if (!FilterTakesOthers(filter, version)) return DI_OK;

@@ -232,7 +232,7 @@ public:
     }
     STDMETHODIMP GetDeviceInfo(LPDIDEVICEINSTANCEA instance) override {
         if (!instance) return E_POINTER;
-        return FillVirtualJoypadInstance(*instance, version_) ? DI_OK : DIERR_INVALIDPARAM;
+        return FillVirtualJoypadInstance(*instance, version_, block_) ? DI_OK : DIERR_INVALIDPARAM;
     }
     STDMETHODIMP RunControlPanel(HWND, DWORD) override { return DI_OK; }
     STDMETHODIMP Initialize(HINSTANCE, DWORD, REFGUID guid) override {
@@ -379,7 +379,7 @@ private:
 
 } // namespace
 
-bool FillVirtualJoypadInstance(DIDEVICEINSTANCEA& instance, DWORD version) {
+bool FillVirtualJoypadInstance(DIDEVICEINSTANCEA& instance, DWORD version, const VirtualJoypadBlock* block) {
     DWORD size = instance.dwSize;
     if (size != sizeof(DIDEVICEINSTANCEA) && size != sizeof(DIDEVICEINSTANCE_DX3A)) return false;
     ZeroMemory(&instance, size);
@@ -390,6 +390,14 @@ bool FillVirtualJoypadInstance(DIDEVICEINSTANCEA& instance, DWORD version) {
                                            : DIDEVTYPE_JOYSTICK | (DIDEVTYPEJOYSTICK_GAMEPAD << 8);
     lstrcpynA(instance.tszInstanceName, VirtualJoypadInstanceName, MAX_PATH);
     lstrcpynA(instance.tszProductName, VirtualJoypadProductName, MAX_PATH);
+    // The ANSI interfaces give the platform's UTF-16 name in the ANSI code
+    // page, as Windows' DirectInput does.
+    if (block && block->productName[0] != L'\0') {
+        wchar_t name[MAX_PATH];
+        lstrcpynW(name, block->productName, MAX_PATH);
+        WideCharToMultiByte(CP_ACP, 0, name, -1, instance.tszProductName, MAX_PATH, nullptr, nullptr);
+        instance.tszProductName[MAX_PATH - 1] = '\0';
+    }
     return true;
 }
 

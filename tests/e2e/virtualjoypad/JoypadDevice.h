@@ -14,8 +14,9 @@ bool IsVirtualJoypadGuid(REFGUID guid);
 
 // Fills a DIDEVICEINSTANCEA (full or DirectX 3 size, as its dwSize says) for
 // the controller; false for any other size. `version` is 0x0800 for
-// DirectInput 8 device types, else the older joystick type.
-bool FillVirtualJoypadInstance(DIDEVICEINSTANCEA& instance, DWORD version);
+// DirectInput 8 device types, else the older joystick type. The product
+// name comes from the block where it names one (block may be null).
+bool FillVirtualJoypadInstance(DIDEVICEINSTANCEA& instance, DWORD version, const VirtualJoypadBlock* block);
 
 // Creates a device with one reference, answering the interface `iid`.
 HRESULT CreateVirtualJoypadDevice(DWORD version, REFIID iid, void** device);
@@ -33,6 +34,7 @@ public:
     SharedJoypadBlock& operator=(const SharedJoypadBlock&) = delete;
 
     bool ControllerAttached() const { return !block_ || block_->detached == 0; }
+    const VirtualJoypadBlock* Block() const { return block_; }
     // One more enumeration that asks for game controllers.
     void CountEnumeration() const {
         if (block_) InterlockedIncrement(&block_->enumerations);

@@ -17,7 +17,8 @@
 constexpr char VirtualJoypadMappingName[] = "Local\\OrvanneVirtualJoypad";
 
 // What EnumDevices reports for the controller. The product name, which the
-// tool's status line shows, is longer than the line, so that it is cut.
+// tool's status line shows, is longer than the line, so that it is cut; a
+// test may give the controller another (VirtualJoypadBlock::productName).
 constexpr char VirtualJoypadInstanceName[] = "Orvanne Virtual Joypad";
 constexpr char VirtualJoypadProductName[] = "Orvanne Virtual Joypad (end-to-end test controller)";
 constexpr int VirtualJoypadButtonCount = 32;
@@ -47,6 +48,10 @@ struct VirtualJoypadBlock {
     volatile LONG attachments;   // times it was plugged back in; a device made before the latest is dead
     volatile LONG enumerations;  // EnumDevices calls that ask for game controllers
     volatile LONG failedReads;   // GetDeviceState calls refused because the controller is gone
+    // The product name EnumDevices and GetDeviceInfo report, as the platform
+    // keeps it, in UTF-16; empty: VirtualJoypadProductName. Written only
+    // while the program makes no enumeration.
+    wchar_t productName[MAX_PATH];
 };
 
 // Opens (or creates) the block; null on failure. The mapping handle is
