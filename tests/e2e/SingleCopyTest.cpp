@@ -125,7 +125,7 @@ TEST_F(SingleCopy, TheFirstCopysBoxComesToTheFront) {
 
     ASSERT_NO_FATAL_FAILURE(StartSecondCopyIn(GameFolder()));
     ExpectInFront(box);
-    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(LoadErrorText));
+    ASSERT_NO_FATAL_FAILURE(DismissErrorBox(UnreadableSaveText));
     ASSERT_NO_FATAL_FAILURE(WaitReady());
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
