@@ -12,13 +12,13 @@
 // The dialog's texts, byte for byte as the program shows them, in Shift-JIS.
 // The driver reads and compares them through the wide-character API and code
 // page 932, so it works whatever the system's ANSI code page.
-extern const char DialogTitle[];     // "Orvanne キーコンフィグ"
-extern const char ErrorBoxTitle[];   // "キーコンフィグエラー"
-extern const char LoadErrorText[];   // "セーブファイルの読み込みに失敗しました。"
-extern const char SaveErrorText[];   // "セーブファイルの書き込みに失敗しました。"
+extern const char DialogTitle[];      // "Orvanne キーコンフィグ"
+extern const char ErrorBoxTitle[];    // "キーコンフィグエラー"
+extern const char LoadErrorText[];    // "セーブファイルの読み込みに失敗しました。"
+extern const char SaveErrorText[];    // "セーブファイルの書き込みに失敗しました。"
 extern const char GameRunningText[];  // the start refused while the game (a program on the runtime) runs
 extern const char StartupErrorText[]; // the start refused for any other reason
-extern const char UnboundText[];     // "------"
+extern const char UnboundText[];      // "------"
 extern const char NoControllerLine[]; // "未接続"
 
 // Shift-JIS text as UTF-16 and back, with code page 932 on every system.
@@ -26,12 +26,21 @@ std::wstring WideFromShiftJis(const std::string& text);
 std::string ShiftJisFromWide(const std::wstring& text);
 
 // Control ids of the dialog.
-constexpr int FieldId(int slot) { return 1101 + slot; } // slots S, Z, A, W, X, C, V, B = 0..7
+constexpr int FieldId(int slot) {
+    return 1101 + slot;
+} // slots S, Z, A, W, X, C, V, B = 0..7
 constexpr int OkId = 1011;
 constexpr int CancelId = 1010;
 constexpr int ClearId = 1009;
 constexpr int PadStatusId = 1012; // the status line
 constexpr int SlotCount = 8;
+
+// The four ways a player ends the dialog: a click on OK or キャンセル, a
+// click on the caption's close box, Alt+F4.
+enum class DialogEnd { Ok, Cancel, CloseBox, AltF4 };
+constexpr DialogEnd AllDialogEnds[] = {DialogEnd::Ok, DialogEnd::Cancel, DialogEnd::CloseBox, DialogEnd::AltF4};
+// Its name in plain letters, for reports and test names: "Ok", "Cancel", "CloseBox", "AltF4".
+const char* DialogEndName(DialogEnd end);
 
 // The virtual display has no window manager; sets the prefix up for that.
 void UseWineWithoutWindowManager();
@@ -81,6 +90,10 @@ public:
     bool PressKey(UINT virtualKey) const;
     // The close box of the caption.
     bool ClickCloseBox() const;
+    // Alt+F4 on the focused control (the dialog when nothing has the focus).
+    bool PressAltF4() const;
+    // Ends the dialog as a player would, the given way.
+    bool End(DialogEnd end) const;
     // What Windows sends every top-level window when a device comes or goes:
     // WM_DEVICECHANGE with DBT_DEVNODES_CHANGED, posted.
     bool PostDeviceChange() const;
@@ -90,6 +103,7 @@ public:
     static std::string WindowText(HWND window);
 
 private:
+    HWND FocusedOrDialog() const;
     HWND FindShownWindow(const char* title) const;
 
     std::wstring exePath_;
