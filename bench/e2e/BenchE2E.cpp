@@ -240,7 +240,8 @@ REGISTER_BENCH_REPORT(ReportRequiredWaits);
 // buttons so that each press changes the text. A short pause of 0 to 9 ms
 // before each press spreads the presses over the phase of the timer.
 void ReportPressToField() {
-    std::printf("Press to field through the virtual joypad, %d presses on the real KeyConfig.exe\n", LatencyPresses);
+    std::printf("Press to field through the virtual joypad, %d presses on the real KeyConfig.exe\n",
+                LatencyPresses);
     if (!RigReady()) return;
     JoypadPlayer& joypad = *TheRig().joypad;
     joypad.ReleaseAll();
@@ -325,7 +326,8 @@ struct PlugTimes {
 bool TimeOnePlug(KeyConfigSession& tool, JoypadPlayer& joypad, int button, PlugTimes& times) {
     joypad.Detach();
     LONG enumerations = joypad.Enumerations();
-    if (!tool.PostDeviceChange() || !joypad.WaitEnumerations(enumerations + 1) || !joypad.WaitNoDevice()) return false;
+    if (!tool.PostDeviceChange() || !joypad.WaitEnumerations(enumerations + 1) || !joypad.WaitNoDevice())
+        return false;
     joypad.Hold({button});
     joypad.Attach();
     enumerations = joypad.Enumerations();

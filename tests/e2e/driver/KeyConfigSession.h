@@ -12,13 +12,13 @@
 // The dialog's texts, byte for byte as the program shows them, in Shift-JIS.
 // The driver reads and compares them through the wide-character API and code
 // page 932, so it works whatever the system's ANSI code page.
-extern const char DialogTitle[];      // "Orvanne キーコンフィグ"
-extern const char ErrorBoxTitle[];    // "キーコンフィグエラー"
-extern const char LoadErrorText[];    // "セーブファイルの読み込みに失敗しました。"
-extern const char SaveErrorText[];    // "セーブファイルの書き込みに失敗しました。"
+extern const char DialogTitle[];     // "Orvanne キーコンフィグ"
+extern const char ErrorBoxTitle[];   // "キーコンフィグエラー"
+extern const char LoadErrorText[];   // "セーブファイルの読み込みに失敗しました。"
+extern const char SaveErrorText[];   // "セーブファイルの書き込みに失敗しました。"
 extern const char GameRunningText[];  // the start refused while the game (a program on the runtime) runs
 extern const char StartupErrorText[]; // the start refused for any other reason
-extern const char UnboundText[];      // "------"
+extern const char UnboundText[];     // "------"
 extern const char NoControllerLine[]; // "未接続"
 
 // Shift-JIS text as UTF-16 and back, with code page 932 on every system.
@@ -26,9 +26,7 @@ std::wstring WideFromShiftJis(const std::string& text);
 std::string ShiftJisFromWide(const std::wstring& text);
 
 // Control ids of the dialog.
-constexpr int FieldId(int slot) {
-    return 1101 + slot;
-} // slots S, Z, A, W, X, C, V, B = 0..7
+constexpr int FieldId(int slot) { return 1101 + slot; } // slots S, Z, A, W, X, C, V, B = 0..7
 constexpr int OkId = 1011;
 constexpr int CancelId = 1010;
 constexpr int ClearId = 1009;

@@ -10,7 +10,7 @@ struct ScreenshotResult {
     bool saved = false;
     int width = 0;
     int height = 0;
-    int distinctColours = 0;   // a blank (unpainted) window has one or two
+    int distinctColours = 0; // a blank (unpainted) window has one or two
     std::vector<DWORD> pixels; // 0xRRGGBB, the top row first
 };
 
