@@ -6,7 +6,7 @@
 #include "E2EFixture.h"
 
 #include "driver/Screenshot.h"
-#include "driver/SoundlessMachine.h"
+#include "driver/WineSetting.h"
 
 #include <atomic>
 
