@@ -14,6 +14,20 @@ bool WriteValue(HKEY key, const std::string& name, const std::string& value) {
                           DWORD(value.size() + 1)) == ERROR_SUCCESS;
 }
 
+// The value as it is, or that there is none; false when it cannot be read
+// back, and so could not be put back either.
+bool ReadValue(HKEY key, const char* name, bool& exists, std::string& value) {
+    char text[256];
+    DWORD size = sizeof text - 1, type = 0;
+    LONG read = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    exists = read == ERROR_SUCCESS;
+    if (!exists) return read == ERROR_FILE_NOT_FOUND;
+    if (type != REG_SZ) return false;
+    text[size] = '\0';
+    value = text;
+    return true;
+}
+
 } // namespace
 
 WineSetting::WineSetting(const char* key, const char* name, const char* value) : key_(key), name_(name) {
@@ -22,15 +36,7 @@ WineSetting::WineSetting(const char* key, const char* name, const char* value) :
     if (RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &opened, nullptr) !=
         ERROR_SUCCESS)
         return;
-    char text[256];
-    DWORD size = sizeof text - 1, type = 0;
-    hadValue_ = RegQueryValueExA(opened, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) == ERROR_SUCCESS &&
-                type == REG_SZ;
-    if (hadValue_) {
-        text[size] = '\0';
-        previous_ = text;
-    }
-    ready_ = WriteValue(opened, name_, value);
+    if (ReadValue(opened, name, hadValue_, previous_)) ready_ = WriteValue(opened, name_, value);
     RegCloseKey(opened);
 }
 
