@@ -103,9 +103,8 @@ TEST_P(DialogEnds, OffTheScreenBeforeTheRuntimeShutsDownThenTheProgramEnds) {
     ASSERT_TRUE(atShutdown.seen) << "the runtime's shutdown wrote nothing";
     EXPECT_FALSE(atShutdown.dialogVisible) << "the dialog was still shown when the shutdown began";
     ASSERT_TRUE(atShutdown.captured) << "the screen could not be read when the shutdown began";
-    EXPECT_FALSE(atShutdown.dialogOnScreen)
-        << "the dialog was still on the screen when the shutdown began (" << atShutdown.shownShare * 100
-        << " % of its pixels)";
+    EXPECT_FALSE(atShutdown.dialogOnScreen) << "the dialog was still on the screen when the shutdown began ("
+                                            << atShutdown.shownShare * 100 << " % of its pixels)";
     EXPECT_GT(atShutdown.devicesOpen, 0) << "the shutdown had already let go of the controller";
 }
 
