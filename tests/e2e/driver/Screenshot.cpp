@@ -38,10 +38,6 @@ RECT CaptionBar(HWND window) {
     return {frameX, frameY, rect.right - rect.left - frameX, frameY + GetSystemMetrics(SM_CYCAPTION)};
 }
 
-} // namespace
-
-namespace {
-
 // Copies a rectangle of the screen: into `result` as 0xRRGGBB pixels, top
 // row first, and into `dib` as the bottom-up 24-bit rows a BMP file holds.
 bool ReadScreen(const RECT& rect, ScreenshotResult& result, std::vector<BYTE>& dib, int& stride) {
@@ -164,8 +160,7 @@ std::vector<RECT> InkRuns(const ScreenshotResult& shot, RECT area) {
     auto ink = [&](int x, int y) {
         const DWORD c = shot.pixels[size_t(y) * shot.width + x];
         int distance = 0;
-        for (int shift = 0; shift < 24; shift += 8)
-            distance += std::abs(int(c >> shift & 0xFF) - int(background >> shift & 0xFF));
+        for (int shift = 0; shift < 24; shift += 8) distance += std::abs(int(c >> shift & 0xFF) - int(background >> shift & 0xFF));
         return distance > 3 * 80;
     };
 
