@@ -150,6 +150,12 @@ void KeyConfigEndToEnd::Launch() {
     ASSERT_TRUE(tool_->Start(GameFolder())) << "cannot start " << ToolPath();
 }
 
+void KeyConfigEndToEnd::LaunchDebugged(DebuggedRun& run, DebuggedRun::TextHandler onText) {
+    tool_ = std::make_unique<KeyConfigSession>(ToolPath());
+    ASSERT_TRUE(run.Start(ToolPath(), GameFolder(), std::move(onText))) << "cannot start " << ToolPath();
+    ASSERT_TRUE(tool_->Adopt(run.Process()));
+}
+
 void KeyConfigEndToEnd::WaitReady() {
     ASSERT_TRUE(tool_->WaitForDialog()) << "the dialog did not appear";
     ASSERT_TRUE(joypad_->WaitInUse()) << "the tool never read the virtual joypad";

@@ -4,6 +4,7 @@
 // server in the tests' own Wine prefix.
 #pragma once
 
+#include "driver/DebuggedRun.h"
 #include "driver/JoypadPlayer.h"
 #include "driver/KeyConfigSession.h"
 #include "driver/SaveFiles.h"
@@ -71,6 +72,8 @@ protected:
     // Starts the tool; Ready waits for its dialog and for its first reads of
     // the joypad (after any error box at start-up has been dealt with).
     void Launch();
+    // Starts the tool as the debuggee of `run` instead (see DebuggedRun).
+    void LaunchDebugged(DebuggedRun& run, DebuggedRun::TextHandler onText);
     void WaitReady();
     void LaunchReady() {
         Launch();

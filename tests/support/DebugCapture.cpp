@@ -1,6 +1,7 @@
 #include "support/DebugCapture.h"
 
 #include "support/ChildScenario.h"
+#include "support/TempDirectory.h"
 #include "support/TimeScale.h"
 
 #include <windows.h>
@@ -47,7 +48,8 @@ std::string ReadDebugString(HANDLE process, const OUTPUT_DEBUG_STRING_INFO& info
 
 class DebugSession {
 public:
-    explicit DebugSession(const PROCESS_INFORMATION& child) : child_(child) {}
+    DebugSession(const PROCESS_INFORMATION& child, const std::function<void(const std::string&)>& onText)
+        : child_(child), onText_(onText) {}
 
     // Handles one event; returns the continue status for it.
     DWORD Handle(const DEBUG_EVENT& event, DebugCaptureResult& result) {
@@ -62,6 +64,7 @@ public:
             return DBG_CONTINUE;
         case OUTPUT_DEBUG_STRING_EVENT:
             result.texts.push_back(ReadDebugString(child_.hProcess, event.u.DebugString));
+            if (onText_) onText_(result.texts.back());
             return DBG_CONTINUE;
         case EXCEPTION_DEBUG_EVENT:
             return ExceptionStatus(event.u.Exception);
@@ -94,6 +97,7 @@ private:
     }
 
     PROCESS_INFORMATION child_;
+    const std::function<void(const std::string&)>& onText_;
     bool sawLoaderBreakpoint_ = false;
     bool exited_ = false;
 };
@@ -121,26 +125,25 @@ bool RunDebugLoop(DebugSession& session, DWORD startupMs, DWORD runMs, DebugCapt
     return true;
 }
 
-bool StartDebuggee(const char* scenario, PROCESS_INFORMATION& child) {
-    char program[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-    if (length == 0 || length >= sizeof program) return false;
-    std::string commandLine = std::string("\"") + program + "\" " + ChildScenarioSwitch + scenario;
-    STARTUPINFOA startup = {};
+bool StartDebuggee(const DebuggeeLaunch& launch, PROCESS_INFORMATION& child) {
+    std::wstring commandLine = L"\"" + launch.program + L"\"";
+    if (!launch.arguments.empty()) commandLine += L" " + launch.arguments;
+    STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    return CreateProcessA(program, &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr, nullptr,
-                          &startup, &child) != FALSE;
+    return CreateProcessW(launch.program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                          nullptr, launch.folder.empty() ? nullptr : launch.folder.c_str(), &startup, &child) != FALSE;
 }
 
 } // namespace
 
-DebugCaptureResult RunChildScenarioUnderDebugger(const char* scenario, unsigned timeoutMs) {
+DebugCaptureResult RunUnderDebugger(const DebuggeeLaunch& launch) {
     DebugCaptureResult result;
     PROCESS_INFORMATION child = {};
-    if (!StartDebuggee(scenario, child)) return result;
+    if (!StartDebuggee(launch, child)) return result;
+    if (launch.onStarted) launch.onStarted(child);
 
-    DebugSession session(child);
-    result.finished = RunDebugLoop(session, ScaledMs(StartupLimitMs), ScaledMs(timeoutMs), result);
+    DebugSession session(child, launch.onText);
+    result.finished = RunDebugLoop(session, ScaledMs(StartupLimitMs), ScaledMs(launch.timeoutMs), result);
     if (!result.finished) {
         // A hung child fails its test instead of hanging it: end it, let it
         // report its exit, and let go of it should even that not come.
@@ -153,4 +156,15 @@ DebugCaptureResult RunChildScenarioUnderDebugger(const char* scenario, unsigned 
     CloseHandle(child.hThread);
     CloseHandle(child.hProcess);
     return result;
+}
+
+DebugCaptureResult RunChildScenarioUnderDebugger(const char* scenario, unsigned timeoutMs) {
+    wchar_t program[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return DebugCaptureResult();
+    DebuggeeLaunch launch;
+    launch.program.assign(program, length);
+    launch.arguments = WidePath(std::string(ChildScenarioSwitch) + scenario);
+    launch.timeoutMs = timeoutMs;
+    return RunUnderDebugger(launch);
 }

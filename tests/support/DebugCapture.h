@@ -4,6 +4,9 @@
 // reports).
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,3 +22,17 @@ struct DebugCaptureResult {
 // scaled by TestTimeScale) is ended, and the result reports it as not
 // finished.
 DebugCaptureResult RunChildScenarioUnderDebugger(const char* scenario, unsigned timeoutMs = 30000);
+
+// Any program run the same way, for the drivers of other programs: the
+// handlers run on the calling thread, `onText` for each text while the
+// program stands still, so what it looks at is as the program left it then.
+struct DebuggeeLaunch {
+    std::wstring program;   // the executable's path
+    std::wstring arguments; // after the quoted path on the command line; may be empty
+    std::wstring folder;    // the working directory; empty: this program's
+    std::function<void(const PROCESS_INFORMATION&)> onStarted; // once the process exists; may be empty
+    std::function<void(const std::string&)> onText;            // may be empty
+    unsigned timeoutMs = 30000;                                // as for RunChildScenarioUnderDebugger
+};
+
+DebugCaptureResult RunUnderDebugger(const DebuggeeLaunch& launch);

@@ -235,13 +235,17 @@ bool KeyConfigSession::Click(int controlId) const {
     return PostMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, where) && PostMessageA(control, WM_LBUTTONUP, 0, where);
 }
 
-// Keys go to the focused control, where the modal loop's IsDialogMessage
-// turns Esc, Enter and Tab into the dialog's own commands.
-bool KeyConfigSession::PressKey(UINT virtualKey) const {
+HWND KeyConfigSession::FocusedOrDialog() const {
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog_, nullptr), &info);
-    HWND target = info.hwndFocus ? info.hwndFocus : dialog_;
+    return info.hwndFocus ? info.hwndFocus : dialog_;
+}
+
+// Keys go to the focused control, where the modal loop's IsDialogMessage
+// turns Esc, Enter and Tab into the dialog's own commands.
+bool KeyConfigSession::PressKey(UINT virtualKey) const {
+    HWND target = FocusedOrDialog();
     LPARAM scan = LPARAM(MapVirtualKeyA(virtualKey, MAPVK_VK_TO_VSC)) << 16;
     LPARAM down = scan | 1;
     LPARAM up = scan | 1 | (LPARAM(1) << 30) | (LPARAM(1) << 31);
@@ -250,6 +254,46 @@ bool KeyConfigSession::PressKey(UINT virtualKey) const {
 
 bool KeyConfigSession::ClickCloseBox() const {
     return PostMessageA(dialog_, WM_SYSCOMMAND, SC_CLOSE, 0) != FALSE;
+}
+
+// With Alt held, the keyboard sends F4 as a system key with the context
+// bit set; the control's default processing asks its top-level window to
+// close (WM_SYSCOMMAND with SC_CLOSE), as the close box does.
+bool KeyConfigSession::PressAltF4() const {
+    HWND target = FocusedOrDialog();
+    LPARAM scan = LPARAM(MapVirtualKeyA(VK_F4, MAPVK_VK_TO_VSC)) << 16;
+    LPARAM altDown = LPARAM(KF_ALTDOWN) << 16;
+    LPARAM down = scan | altDown | 1;
+    LPARAM up = scan | altDown | 1 | (LPARAM(1) << 30) | (LPARAM(1) << 31);
+    return PostMessageA(target, WM_SYSKEYDOWN, VK_F4, down) && PostMessageA(target, WM_SYSKEYUP, VK_F4, up);
+}
+
+bool KeyConfigSession::End(DialogEnd end) const {
+    switch (end) {
+    case DialogEnd::Ok:
+        return Click(OkId);
+    case DialogEnd::Cancel:
+        return Click(CancelId);
+    case DialogEnd::CloseBox:
+        return ClickCloseBox();
+    case DialogEnd::AltF4:
+        return PressAltF4();
+    }
+    return false;
+}
+
+const char* DialogEndName(DialogEnd end) {
+    switch (end) {
+    case DialogEnd::Ok:
+        return "Ok";
+    case DialogEnd::Cancel:
+        return "Cancel";
+    case DialogEnd::CloseBox:
+        return "CloseBox";
+    case DialogEnd::AltF4:
+        return "AltF4";
+    }
+    return "?";
 }
 
 bool KeyConfigSession::PostDeviceChange() const {

@@ -44,6 +44,13 @@ constexpr int ClearId = 1009;
 constexpr int PadStatusId = 1012; // the status line
 constexpr int SlotCount = 8;
 
+// The four ways a player ends the dialog: a click on OK or キャンセル, a
+// click on the caption's close box, Alt+F4.
+enum class DialogEnd { Ok, Cancel, CloseBox, AltF4 };
+constexpr DialogEnd AllDialogEnds[] = {DialogEnd::Ok, DialogEnd::Cancel, DialogEnd::CloseBox, DialogEnd::AltF4};
+// Its name in plain letters, for reports and test names: "Ok", "Cancel", "CloseBox", "AltF4".
+const char* DialogEndName(DialogEnd end);
+
 // The virtual display has no window manager; sets the prefix up for that.
 void UseWineWithoutWindowManager();
 
@@ -93,6 +100,10 @@ public:
     bool PressKey(UINT virtualKey) const;
     // The close box of the caption.
     bool ClickCloseBox() const;
+    // Alt+F4 on the focused control (the dialog when nothing has the focus).
+    bool PressAltF4() const;
+    // Ends the dialog as a player would, the given way.
+    bool End(DialogEnd end) const;
     // What Windows sends every top-level window when a device comes or goes:
     // WM_DEVICECHANGE with DBT_DEVNODES_CHANGED, posted.
     bool PostDeviceChange() const;
@@ -102,6 +113,7 @@ public:
     static std::string WindowText(HWND window);
 
 private:
+    HWND FocusedOrDialog() const;
     HWND FindShownWindow(const char* title) const;
 
     std::wstring exePath_;

@@ -38,15 +38,12 @@ RECT CaptionBar(HWND window) {
     return {frameX, frameY, rect.right - rect.left - frameX, frameY + GetSystemMetrics(SM_CYCAPTION)};
 }
 
-} // namespace
-
-ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath) {
-    ScreenshotResult result;
-    RECT rect;
-    if (!GetWindowRect(window, &rect)) return result;
+// Copies a rectangle of the screen: into `result` as 0xRRGGBB pixels, top
+// row first, and into `dib` as the bottom-up 24-bit rows a BMP file holds.
+bool ReadScreen(const RECT& rect, ScreenshotResult& result, std::vector<BYTE>& dib, int& stride) {
     result.width = rect.right - rect.left;
     result.height = rect.bottom - rect.top;
-    if (result.width <= 0 || result.height <= 0) return result;
+    if (result.width <= 0 || result.height <= 0) return false;
 
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -62,23 +59,62 @@ ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
-    int stride = (result.width * 3 + 3) & ~3;
-    std::vector<BYTE> pixels(size_t(stride) * result.height);
-    int rows = GetDIBits(memory, bitmap, 0, result.height, pixels.data(), &info, DIB_RGB_COLORS);
+    stride = (result.width * 3 + 3) & ~3;
+    dib.assign(size_t(stride) * result.height, 0);
+    int rows = GetDIBits(memory, bitmap, 0, result.height, dib.data(), &info, DIB_RGB_COLORS);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    if (rows != result.height) return result;
+    if (rows != result.height) return false;
 
     result.pixels.reserve(size_t(result.width) * result.height);
     for (int y = result.height - 1; y >= 0; --y) // GetDIBits gave the rows bottom-up
         for (int x = 0; x < result.width; ++x) {
-            const BYTE* p = &pixels[size_t(y) * stride + size_t(x) * 3];
+            const BYTE* p = &dib[size_t(y) * stride + size_t(x) * 3];
             result.pixels.push_back(DWORD(p[0]) | DWORD(p[1]) << 8 | DWORD(p[2]) << 16);
         }
+    return true;
+}
+
+} // namespace
+
+ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath) {
+    ScreenshotResult result;
+    RECT rect;
+    std::vector<BYTE> dib;
+    int stride = 0;
+    if (!GetWindowRect(window, &rect) || !ReadScreen(rect, result, dib, stride)) return result;
     result.distinctColours = int(std::set<DWORD>(result.pixels.begin(), result.pixels.end()).size());
-    result.saved = WriteBmp(bmpPath, result.width, result.height, pixels, stride);
+    result.saved = WriteBmp(bmpPath, result.width, result.height, dib, stride);
     return result;
+}
+
+ScreenshotResult CaptureScreenArea(const RECT& area) {
+    ScreenshotResult result;
+    std::vector<BYTE> dib;
+    int stride = 0;
+    if (!ReadScreen(area, result, dib, stride)) result.pixels.clear();
+    return result;
+}
+
+ScreenshotResult CaptureStillScreenArea(const RECT& area, DWORD timeoutMs) {
+    constexpr DWORD PauseMs = 30;
+    ScreenshotResult last = CaptureScreenArea(area);
+    for (DWORD waited = 0; waited < timeoutMs; waited += PauseMs) {
+        Sleep(PauseMs);
+        ScreenshotResult next = CaptureScreenArea(area);
+        bool still = !next.pixels.empty() && next.pixels == last.pixels;
+        last = std::move(next);
+        if (still) break;
+    }
+    return last;
+}
+
+double SamePixelShare(const ScreenshotResult& before, const ScreenshotResult& now) {
+    if (before.pixels.empty() || before.pixels.size() != now.pixels.size()) return 0;
+    size_t same = 0;
+    for (size_t i = 0; i < before.pixels.size(); ++i) same += before.pixels[i] == now.pixels[i];
+    return double(same) / double(before.pixels.size());
 }
 
 RECT CloseBoxArea(HWND window) {
@@ -165,4 +201,8 @@ double GlyphMirrorSymmetry(const ScreenshotResult& shot, RECT area) {
         for (int x = left; x <= right; ++x)
             if (IsDark(shot, x, y) && IsDark(shot, left + right - x, y)) ++mirrored;
     return double(mirrored) / count;
+}
+
+bool StillShows(const ScreenshotResult& shown, const ScreenshotResult& now) {
+    return SamePixelShare(shown, now) >= 0.5;
 }

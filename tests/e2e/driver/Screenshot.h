@@ -18,6 +18,24 @@ struct ScreenshotResult {
 // screen, so that it shows what a player sees.
 ScreenshotResult CaptureWindow(HWND window, const std::string& bmpPath);
 
+// Copies a rectangle of the screen, in screen coordinates, without saving it
+// (distinctColours is not counted): quick enough to look at the screen again
+// and again. No pixels on failure.
+ScreenshotResult CaptureScreenArea(const RECT& area);
+
+// Captures the area until two captures in a row are alike (whatever was
+// being painted there is done), at most for `timeoutMs`; the last capture.
+ScreenshotResult CaptureStillScreenArea(const RECT& area, DWORD timeoutMs = 5000);
+
+// The share of pixels, 0 to 1, that two captures of the same area have
+// alike; 0 when either is empty or their sizes differ.
+double SamePixelShare(const ScreenshotResult& before, const ScreenshotResult& now);
+
+// Whether a capture still shows what `shown` held there: half of its pixels
+// or more alike. A window gone from the screen leaves what lay behind it,
+// which shares next to nothing with it; a caret's blink changes a few pixels.
+bool StillShows(const ScreenshotResult& shown, const ScreenshotResult& now);
+
 // Where the close box of a captioned window with a dialog frame lies in a
 // capture of it: the rightmost caption button, its 3D edges left out.
 RECT CloseBoxArea(HWND window);
