@@ -168,8 +168,8 @@ void keyConfigDlg::CentreOnWorkArea() {
     GetWindowRect(windowHandle, &dialog);
     int width = dialog.right - dialog.left;
     int height = dialog.bottom - dialog.top;
-    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width, height,
-               TRUE);
+    MoveWindow(windowHandle, (work.left + work.right - width) / 2, (work.top + work.bottom - height) / 2, width,
+               height, TRUE);
 }
 
 void keyConfigDlg::ShowSlot(int key) {
