@@ -42,7 +42,7 @@ std::vector<std::wstring> Lines(const std::wstring& text) {
 TEST(ShippedReadme, NamesEveryBoxTheToolShowsByItsWords) {
     const std::wstring program = ToolPath();
     const std::wstring guide = program.substr(0, program.find_last_of(L"\\/") + 1) + L"KeyConfig_readme.txt";
-    if (!FileExists(guide)) GTEST_SKIP() << "no readme.txt beside " << program << ": not a release's program";
+    if (!FileExists(guide)) GTEST_SKIP() << "no KeyConfig_readme.txt beside " << program << ": not a release's program";
 
     const std::wstring readme = WideFromUtf8(ReadFileBytes(guide));
     ASSERT_FALSE(readme.empty()) << guide << " is empty or not UTF-8";
