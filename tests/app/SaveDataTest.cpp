@@ -285,6 +285,7 @@ struct PlannedFailure {
         WriteLocked,           // fails as on a locked range and writes nothing
         FlushRefused,
         ReadBackRefused, // a read once something was written
+        ReadBackLocked,  // the same, refused as on a locked range
     } step = Step::None;
     DWORD goodBytes = 0;
     int times = 1;
@@ -337,6 +338,10 @@ HANDLE WINAPI SeamCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURIT
 BOOL WINAPI SeamReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD read, LPOVERLAPPED overlapped) {
     if (Seam.writes > 0 && Fails(PlannedFailure::Step::ReadBackRefused)) {
         SetLastError(ERROR_IO_DEVICE);
+        return FALSE;
+    }
+    if (Seam.writes > 0 && Fails(PlannedFailure::Step::ReadBackLocked)) {
+        SetLastError(ERROR_LOCK_VIOLATION);
         return FALSE;
     }
     if (Seam.readPiece != 0) size = std::min(size, Seam.readPiece);
@@ -1356,6 +1361,54 @@ TEST_F(HeldSaveFileTest, AFileWrittenAnewDuringTheSaveIsWaitedFor) {
             if (c.when == When::BeforeTheReadBack) cut.assign(saved.begin(), saved.begin() + length);
             EXPECT_EQ(cut, after);
         }
+        Seam.atPause = nullptr;
+        ExpectOnlyTheSaveFile();
+    }
+}
+
+// A program that has the bytes locked while the save reads them back holds
+// the file for a moment, as at any other step: the save waits and goes round
+// again, and puts nothing back meanwhile. Only a lock that outlasts the wait
+// fails the save, which then leaves the masks it wrote and flushed.
+TEST_F(HeldSaveFileTest, ALockedReadBackIsWaitedFor) {
+    using Step = PlannedFailure::Step;
+    for (int times : {1, 3, EveryTime}) {
+        SCOPED_TRACE(testing::Message() << "locked " << times << " times");
+        PutOriginal(FILE_ATTRIBUTE_NORMAL);
+        Seam.now = 0;
+        Arm({Step::ReadBackLocked, 0, times});
+        const bool lifted = times != EveryTime;
+        EXPECT_EQ(lifted, Changed().Save());
+        EXPECT_GT(Seam.now, 0u) << "not waited for";
+        EXPECT_EQ(Saved(), Get()) << "put back or left unwritten";
+        ExpectOnlyTheSaveFile();
+    }
+}
+
+// Another writer (the game halfway through its own save) leaves the records
+// half written, with this save's masks in place, between the flush and the
+// read-back: a file that does not decode is no saved file, whatever its
+// masks hold. The save waits for the whole file and writes into that.
+TEST_F(HeldSaveFileTest, AReadBackThatDoesNotDecodeIsNeverSaved) {
+    const Bytes game = Encode(GamesNextSave(), Keystream(SaveFileSeed));
+    for (bool whole : {true, false}) {
+        SCOPED_TRACE(whole ? "then whole" : "never whole");
+        PutOriginal(FILE_ATTRIBUTE_NORMAL);
+        Arm({});
+        Seam.now = 0;
+        Bytes halfWritten = Saved();
+        halfWritten[SaveRecordsOffset + 3 * SaveRecordSize] ^= 0x5A;
+        Seam.other = {OtherWriter::When::BeforeTheReadBack, [&] { WriteAsAnotherProgram(path, 0, halfWritten); }, 1};
+        Seam.atPause = [&](DWORD now) {
+            if (whole && now == 200) WriteAsAnotherProgram(path, 0, game);
+        };
+        EXPECT_EQ(whole, Changed().Save());
+        // The game's whole file over the first 149 bytes, what lies after
+        // them as it was.
+        Bytes expected = WithMasksOf(Changed(), game);
+        const Bytes tail = Tail();
+        expected.insert(expected.end(), tail.begin(), tail.end());
+        EXPECT_EQ(whole ? expected : halfWritten, Get());
         Seam.atPause = nullptr;
         ExpectOnlyTheSaveFile();
     }
