@@ -6,6 +6,7 @@
 #include "E2EFixture.h"
 
 #include "app/ShortenedFolder.h"
+#include "driver/PadNames.h"
 
 #include "driver/Screenshot.h"
 
@@ -165,6 +166,21 @@ TEST_F(OtherLocale, TheLoadErrorBoxIsDrawnWithJapaneseGlyphsAndFitsItsText) {
 
     ASSERT_TRUE(Tool().DismissErrorBox(box));
     ASSERT_NO_FATAL_FAILURE(WaitReady());
+    ASSERT_TRUE(Tool().Click(CancelId));
+    ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
+}
+
+// A controller named with letters of this locale's ANSI code page that
+// Shift-JIS, the runtime's text, lacks (é): DirectInput gives the name in
+// this code page, and the line shows the nearest letters Shift-JIS has,
+// never question marks or a name cut short.
+TEST_F(OtherLocale, APadNamedInThisCodePageShowsItsLetters) {
+    Joypad().NameProduct(L"Manette sp\u00E9ciale");
+    ASSERT_NO_FATAL_FAILURE(StartWithDefaults());
+    HWND line = Control(PadStatusId);
+    const std::wstring shown = L"Manette speciale";
+    ASSERT_TRUE(WaitUntil([&] { return AsOneLine(KeyConfigSession::WindowTextW(line)) == shown; }, 10000))
+        << "the line shows " << ShiftJisFromWide(KeyConfigSession::WindowTextW(line));
     ASSERT_TRUE(Tool().Click(CancelId));
     ASSERT_NO_FATAL_FAILURE(ExpectExitZero());
 }
