@@ -1,8 +1,8 @@
 #include "app/CopyLockName.h"
+#include "app/LiteralPathPrefix.h"
 
 #include <windows.h>
 
-#include <cwchar>
 
 const wchar_t CopyLockNamePrefix[] = L"Local\\OrvanneKeyConfig-";
 
@@ -28,10 +28,6 @@ std::wstring Hex(uint64_t value) {
     return digits;
 }
 
-bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
-    return text.compare(0, std::wcslen(prefix), prefix) == 0;
-}
-
 // Upper case by the invariant locale's table, so that the name does not
 // depend on the user's language (Turkish upper-cases "i" differently).
 std::wstring UpperCase(const std::wstring& text) {
@@ -52,10 +48,7 @@ std::wstring FolderPathKey(const std::wstring& path) {
     std::wstring key = path;
     for (wchar_t& c : key)
         if (c == L'/') c = L'\\';
-    if (StartsWith(key, L"\\\\?\\UNC\\"))
-        key.erase(2, 6); // "\\?\UNC\server\share" is "\\server\share"
-    else if (StartsWith(key, L"\\\\?\\"))
-        key.erase(0, 4);
+    key = WithoutLiteralPrefix(key);
     while (!key.empty() && key.back() == L'\\') key.pop_back();
     return UpperCase(key);
 }

@@ -1,5 +1,7 @@
 #include "app/ShortenedFolder.h"
 
+#include "app/LiteralPathPrefix.h"
+
 namespace {
 
 const wchar_t Ellipsis = L'\u2026';
@@ -10,13 +12,6 @@ bool IsLowSurrogate(wchar_t c) {
 
 bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
-}
-
-// The path without the literal prefix: \\?\C:\x is C:\x, \\?\UNC\s\x is \\s\x.
-std::wstring WithoutLiteralPrefix(const std::wstring& path) {
-    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\\\" + path.substr(8);
-    if (path.compare(0, 4, L"\\\\?\\") == 0) return path.substr(4);
-    return path;
 }
 
 // Where the root ends: after "C:\", after "\\server\share\", else 0.
